@@ -1,0 +1,64 @@
+#include "support/console.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace support {
+
+namespace {
+
+void write_all(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return;
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+}
+
+bool is_passed_control(unsigned char c) {
+    return c == '\r' || c == '\n' || c == '\t' || c == '\b' || c == '\a';
+}
+
+}  // namespace
+
+Console standard_console() { return Console{1, ::isatty(1) == 1}; }
+
+void print(const Console& console, std::string_view bytes) {
+    if (console.terminal) {
+        write_all(console.fd, neutralise_controls(bytes));
+    } else {
+        write_all(console.fd, bytes);
+    }
+}
+
+void print_line(const Console& console, std::string_view bytes) {
+    std::string line;
+    line.reserve(bytes.size() + 2);
+    line.append(bytes).append("\r\n");
+    print(console, line);
+}
+
+std::string format_number(std::int64_t value) {
+    return value < 0 ? std::to_string(value) : " " + std::to_string(value);
+}
+
+std::string format_unsigned(std::uint64_t value) { return std::to_string(value); }
+
+std::string neutralise_controls(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size());
+    for (const char ch : bytes) {
+        const auto c = static_cast<unsigned char>(ch);
+        if ((c < 32 && !is_passed_control(c)) || c == 127) {
+            out += '^';
+            out += static_cast<char>(c ^ 0x40);
+        } else {
+            out += ch;
+        }
+    }
+    return out;
+}
+
+}  // namespace support

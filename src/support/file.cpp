@@ -1,0 +1,123 @@
+#include "support/file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstring>
+
+namespace support {
+
+namespace {
+
+constexpr mode_t k_file_mode = 0666;  // the umask narrows it, as for any tool
+constexpr std::size_t k_copy_buffer = 1 << 16;
+
+int copy_through_buffer(int from, std::int64_t offset, int to, std::int64_t count) {
+    std::array<char, k_copy_buffer> buffer;
+    while (count > 0) {
+        const auto want = static_cast<std::size_t>(std::min<std::int64_t>(count, buffer.size()));
+        const ssize_t n = ::pread(from, buffer.data(), want, offset);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return errno;
+        if (n == 0) return EIO;
+        if (const int err = write_all(to, std::string_view(buffer.data(), static_cast<std::size_t>(n)))) {
+            return err;
+        }
+        offset += n;
+        count -= n;
+    }
+    return 0;
+}
+
+}  // namespace
+
+Fd open_read_write(const std::string& name) {
+    return Fd(::open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, k_file_mode));
+}
+
+Fd open_truncated(const std::string& name) {
+    return Fd(::open(name.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, k_file_mode));
+}
+
+Fd open_for_reading(const std::string& name) {
+    return Fd(::open(name.c_str(), O_RDONLY | O_CLOEXEC));
+}
+
+void remove_file(const std::string& name) {
+    const int saved = errno;
+    ::unlink(name.c_str());
+    errno = saved;
+}
+
+std::int64_t read_at(int fd, std::int64_t offset, std::span<char> buffer) {
+    std::size_t done = 0;
+    while (done < buffer.size()) {
+        const ssize_t n = ::pread(fd, buffer.data() + done, buffer.size() - done,
+                                  offset + static_cast<std::int64_t>(done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return -1;
+        if (n == 0) break;
+        done += static_cast<std::size_t>(n);
+    }
+    std::memset(buffer.data() + done, 0, buffer.size() - done);
+    return static_cast<std::int64_t>(done);
+}
+
+int write_at(int fd, std::int64_t offset, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::pwrite(fd, bytes.data(), bytes.size(), offset);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return errno;
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+        offset += n;
+    }
+    return 0;
+}
+
+int write_all(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return errno;
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return 0;
+}
+
+int write_line(int fd, std::string_view text) {
+    std::string line(text);
+    line += "\r\n";
+    return write_all(fd, line);
+}
+
+std::int64_t length_of(int fd) {
+    struct stat st {};
+    return ::fstat(fd, &st) == 0 ? static_cast<std::int64_t>(st.st_size) : 0;
+}
+
+int copy_range(int from, std::int64_t from_offset, int to, std::int64_t count) {
+    loff_t offset = from_offset;
+    while (count > 0) {
+        const ssize_t n = ::copy_file_range(from, &offset, to, nullptr,
+                                            static_cast<std::size_t>(count), 0);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            // devices, pipes and some file systems take no kernel copy; nothing was
+            // written by the failed call, so the buffer goes on from the same place
+            if (errno == EINVAL || errno == EXDEV || errno == ENOSYS || errno == EOPNOTSUPP ||
+                errno == EBADF) {
+                return copy_through_buffer(from, offset, to, count);
+            }
+            return errno;
+        }
+        if (n == 0) return EIO;
+        count -= n;
+    }
+    return 0;
+}
+
+}  // namespace support

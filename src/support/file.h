@@ -1,0 +1,50 @@
+#pragma once
+
+// Work files read and written by byte offset. Every byte passes unchanged; writes go
+// straight to the descriptor, so a length taken after a write already counts it.
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "support/fd.h"
+
+namespace support {
+
+// Opens for reading and writing; creates a missing file, keeps an existing one as it is.
+// Invalid, with errno set, on failure.
+Fd open_read_write(const std::string& name);
+
+// Creates the file, or truncates an existing one, for reading and writing. Never deletes
+// first, so a device or a link is written through, not replaced. Invalid, errno set, on failure.
+Fd open_truncated(const std::string& name);
+
+// Opens an existing file for reading. Invalid, with errno set, on failure.
+Fd open_for_reading(const std::string& name);
+
+// Removes the file; a missing one, or one that cannot be removed, is no error.
+void remove_file(const std::string& name);
+
+// Fills buffer from byte offset `offset`; what lies beyond the end reads as zero bytes.
+// The count of bytes actually read, or -1 with errno set.
+std::int64_t read_at(int fd, std::int64_t offset, std::span<char> buffer);
+
+// Stores every byte at `offset`, growing the file when needed. 0, or the errno of the write.
+int write_at(int fd, std::int64_t offset, std::string_view bytes);
+
+// Stores every byte at the current position (works on pipes and devices too). 0 or errno.
+int write_all(int fd, std::string_view bytes);
+
+// text then CR LF at the current position. 0 or errno.
+int write_line(int fd, std::string_view text);
+
+// The current length in bytes; 0 when it cannot be told.
+std::int64_t length_of(int fd);
+
+// Copies count bytes from `from` at from_offset to the current position of `to`, in the
+// kernel where it can, else through one fixed buffer. 0, or the errno of the failing call;
+// EIO when `from` ends before count bytes.
+int copy_range(int from, std::int64_t from_offset, int to, std::int64_t count);
+
+}  // namespace support

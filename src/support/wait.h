@@ -1,0 +1,18 @@
+#pragma once
+
+// The two waits that keep a failed run's message on screen. A key ends them only when
+// input is a terminal; SIGHUP and SIGTERM end them like a key.
+
+#include <cstdint>
+
+namespace support {
+
+// Waits ms milliseconds, looking for a key before each 50 ms step but the last. Without a
+// terminal on input_fd it runs its full length. A key typed earlier and not yet read ends
+// it at once; the key is read and discarded.
+void timed_wait(int input_fd, std::int64_t ms);
+
+// Waits for a key with no time limit; without a terminal on input_fd it ends at once.
+void key_wait(int input_fd);
+
+}  // namespace support

@@ -1,0 +1,116 @@
+#include "support/wait.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
+#include "support/fd.h"
+
+namespace support {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double seconds_since(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// A pseudo-terminal: keys written to the master arrive on the slave, the wait's input.
+struct Pty {
+    Fd master{::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC)};
+    Fd slave;
+    Pty() {
+        ::grantpt(master.get());
+        ::unlockpt(master.get());
+        slave = Fd(::open(::ptsname(master.get()), O_RDWR | O_NOCTTY | O_CLOEXEC));
+    }
+    void type(const char* key) const { (void)!::write(master.get(), key, 1); }
+};
+
+TEST(Wait, KeyTypedEarlierEndsTheTimedWaitAtOnceAndIsTaken) {
+    Pty pty;
+    ASSERT_TRUE(pty.slave);
+    termios before{};
+    ::tcgetattr(pty.slave.get(), &before);
+    pty.type("x");
+    const auto start = Clock::now();
+    timed_wait(pty.slave.get(), 60'000);
+    EXPECT_LT(seconds_since(start), 0.2);
+
+    termios after{};
+    ::tcgetattr(pty.slave.get(), &after);
+    EXPECT_EQ(before.c_lflag, after.c_lflag);  // canonical mode and echo are back
+
+    // the key was read: a second, short wait runs its full length
+    const auto second = Clock::now();
+    timed_wait(pty.slave.get(), 150);
+    EXPECT_GE(seconds_since(second), 0.14);
+}
+
+TEST(Wait, KeyDuringALongWaitEndsItWithinAStep) {
+    Pty pty;
+    std::thread typist([&pty] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        pty.type("q");
+    });
+    const auto start = Clock::now();
+    timed_wait(pty.slave.get(), 60'000);
+    const double waited = seconds_since(start);
+    typist.join();
+    EXPECT_GE(waited, 0.28);
+    EXPECT_LT(waited, 0.4);
+}
+
+TEST(Wait, KeyWaitOnATerminalEndsOnAKey) {
+    Pty pty;
+    std::thread typist([&pty] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        pty.type("\n");
+    });
+    const auto start = Clock::now();
+    key_wait(pty.slave.get());
+    typist.join();
+    EXPECT_GE(seconds_since(start), 0.18);
+}
+
+TEST(Wait, WithoutATerminalTheKeyWaitEndsAtOnceAndTheTimedWaitRunsFully) {
+    const Fd null{::open("/dev/null", O_RDONLY | O_CLOEXEC)};
+    auto start = Clock::now();
+    key_wait(null.get());
+    EXPECT_LT(seconds_since(start), 0.05);
+
+    start = Clock::now();
+    timed_wait(null.get(), 220);
+    const double waited = seconds_since(start);
+    EXPECT_GE(waited, 0.219);
+    EXPECT_LT(waited, 0.4);
+}
+
+TEST(Wait, TermSignalEndsAWaitLikeAKey) {
+    for (const int stop : {SIGTERM, SIGHUP}) {
+        const auto start = Clock::now();
+        const pid_t child = ::fork();
+        if (child == 0) {
+            const int null = ::open("/dev/null", O_RDONLY);
+            timed_wait(null, 60'000);
+            ::_exit(7);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        ::kill(child, stop);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status)) << "signal " << stop << " killed the process";
+        EXPECT_EQ(WEXITSTATUS(status), 7);
+        EXPECT_LT(seconds_since(start), 1.0);
+    }
+}
+
+}  // namespace
+}  // namespace support
