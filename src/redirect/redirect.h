@@ -1,0 +1,57 @@
+#pragma once
+
+// Following "Location: " lines from hop to hop.
+
+#include <string>
+#include <string_view>
+
+namespace redirect {
+
+constexpr int k_max_redirects = 5;  // a sixth Location is announced, then refused
+
+inline const std::string k_original_file = "pageglean.original";
+
+struct RedirectState {
+    std::string target;  // the last Location value taken, blanks escaped, first ":80" cut
+    int count = 0;       // redirects taken so far
+    std::string base;    // base directory of the hop that received the last redirect
+};
+
+// The value of a "Location: " line: everything after its first ten characters.
+std::string_view location_value(std::string_view location_line);
+
+// Leading and trailing blanks dropped, each blank inside as %20, so that a server cannot
+// add words to the output file name through the command tail.
+std::string escape_blanks(std::string_view value);
+
+// The text with its first ":80" cut out, wherever it stands (":800" leaves "0").
+std::string cut_port(std::string_view text);
+
+// url up to and including its last "/" when that stands at position 2 or later; else the
+// whole url.
+std::string base_directory(std::string_view url);
+
+// Whether a target names its host itself: it holds "://" anywhere or begins with "//".
+bool is_absolute(std::string_view target);
+
+// A relative url resolved against a base directory: a url starting with "/" goes under the
+// base's host, any other is appended to the base (with a "/" between when it has none).
+std::string resolve_relative(std::string_view base, std::string_view url);
+
+// Takes the redirect of a hop whose target had `url` and `output_file`: updates the state
+// and gives the next command tail (target, a blank, the output file).
+std::string take_redirect(RedirectState& state, std::string_view value, std::string_view url,
+                          std::string_view output_file);
+
+// The url of the hop after a redirect: the target itself when absolute, else split_url
+// (what the split of the hop's command tail gave) resolved against the base directory.
+std::string next_url(const RedirectState& state, std::string_view split_url);
+
+// " <count>. redirection, new start with: <value>".
+std::string format_notice(int count, std::string_view value);
+
+// Copies the response file to the preserved first response, in-process; a failed copy
+// is silent and stops nothing.
+void preserve_first_response(const std::string& response_name);
+
+}  // namespace redirect
