@@ -1,0 +1,68 @@
+#include "run/command_line.h"
+
+#include "support/text.h"
+
+namespace run {
+
+std::string_view mode_text(Mode mode) { return mode == Mode::quiet ? "quiet" : "loud"; }
+
+std::string join_arguments(std::span<const std::string> arguments) {
+    std::string text;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        if (i > 0) text += ' ';
+        text += arguments[i];
+    }
+    return text;
+}
+
+CommandLine parse_command_line(std::string argument_text) {
+    CommandLine command;
+    command.argument_text = std::move(argument_text);
+    std::string_view tail = command.argument_text;
+
+    // prefixes are compared on a lower-cased copy and cut from the text itself
+    const std::string lowered = support::lower(support::left(tail, 6));
+    if (lowered == "-head ") {
+        command.method = http::Method::head;
+        tail.remove_prefix(6);
+    } else if (support::left(lowered, 5) == "-get ") {
+        command.method = http::Method::get;
+        tail.remove_prefix(5);
+    }
+
+    // the quiet switch only stands at the front or right after a prefix
+    if (tail.starts_with(k_quiet_switch)) {
+        command.mode = Mode::quiet;
+        tail.remove_prefix(k_quiet_switch.size());
+    }
+    command.tail = std::string(tail);
+    return command;
+}
+
+Target split_tail(std::string_view tail) {
+    Target target;
+    const std::int64_t blank = support::find(1, tail, " ");
+    const auto length = static_cast<std::int64_t>(tail.size());
+    if (blank == 0 || blank == length) {
+        target.url = support::trim(tail);
+    } else {
+        target.url = support::trim(support::left(tail, blank - 1));
+        target.output_file = support::trim(support::mid(tail, blank + 1));
+    }
+    if (target.output_file.empty()) target.output_file = k_default_output;
+
+    // the scheme cut: everything up to and including the first "//", wherever it stands
+    const std::int64_t slashes = support::find(1, target.url, "//");
+    if (slashes > 0) target.url = std::string(support::mid(target.url, slashes + 2));
+
+    const std::int64_t slash = support::find(1, target.url, "/");
+    if (slash == 0) {
+        target.host = target.url;
+    } else {
+        target.host = support::left(target.url, slash - 1);
+        target.path = support::mid(target.url, slash + 1);
+    }
+    return target;
+}
+
+}  // namespace run

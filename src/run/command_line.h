@@ -1,0 +1,47 @@
+#pragma once
+
+// The command line: one text of all arguments, a method prefix and the quiet switch at its
+// front, and the split of a command tail into the hop's target.
+
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "http/exchange.h"
+
+namespace run {
+
+enum class Mode { loud, quiet };
+
+// "loud" or "quiet".
+std::string_view mode_text(Mode mode);
+
+inline const std::string k_default_output = "pageglean.out";
+constexpr std::string_view k_quiet_switch = "-q ";  // minus, q, blank
+
+struct CommandLine {
+    std::string argument_text;  // every argument, joined by single blanks
+    std::string tail;           // the argument text less the method prefix and quiet switch
+    http::Method method = http::Method::get;
+    Mode mode = Mode::loud;
+};
+
+// The arguments after the program name joined with one blank between each two; empty
+// when there are none.
+std::string join_arguments(std::span<const std::string> arguments);
+
+// Takes "-head " or "-get " (any case) from the front, then "-q " (exactly, right there).
+CommandLine parse_command_line(std::string argument_text);
+
+struct Target {
+    std::string url;  // first word, trimmed, less everything up to its first "//"
+    std::string output_file;
+    std::string host;  // url before its first "/"
+    std::string path;  // url after its first "/"
+};
+
+// Splits at the first blank: url before it, output file after it (trimmed). No blank, a
+// blank that is the last character, or only blanks after it give "pageglean.out".
+Target split_tail(std::string_view tail);
+
+}  // namespace run
