@@ -34,10 +34,9 @@ std::uint32_t resolve_host(const std::string& host) {
 std::int32_t address_number(std::uint32_t address) {
     unsigned char octets[4];
     std::memcpy(octets, &address, sizeof octets);
-    const std::uint32_t little = static_cast<std::uint32_t>(octets[0]) |
-                                 static_cast<std::uint32_t>(octets[1]) << 8 |
-                                 static_cast<std::uint32_t>(octets[2]) << 16 |
-                                 static_cast<std::uint32_t>(octets[3]) << 24;
+    const std::uint32_t little =
+        static_cast<std::uint32_t>(octets[0]) | static_cast<std::uint32_t>(octets[1]) << 8 |
+        static_cast<std::uint32_t>(octets[2]) << 16 | static_cast<std::uint32_t>(octets[3]) << 24;
     return static_cast<std::int32_t>(little);
 }
 

@@ -87,7 +87,8 @@ ScanResult scan_header(std::string_view response) {
 }
 
 std::string last_modified_date(std::string_view header_line) {
-    std::string_view date = support::trim_end(support::mid(header_line, k_last_modified.size() + 1));
+    std::string_view date =
+        support::trim_end(support::mid(header_line, k_last_modified.size() + 1));
     const std::int64_t comma = support::find(1, date, ",");
     if (comma > 0) date = support::trim_start(support::mid(date, comma + 1));
     return std::string(date);

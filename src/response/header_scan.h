@@ -25,7 +25,7 @@ struct ScanResult {
 // Scans a response fed in pieces of any size. Memory stays flat: only a line that may be
 // a "Location: " or "Last-Modified: " line is kept past its first 15 bytes.
 class HeaderScanner {
-public:
+  public:
     // Takes the next bytes of the response; true once the outcome is known, after which
     // further bytes are ignored.
     bool feed(std::string_view bytes);
@@ -33,7 +33,7 @@ public:
     // The outcome, once the whole response has been fed (or feed returned true).
     ScanResult finish();
 
-private:
+  private:
     void step(std::int64_t position);
     void end_line();
 

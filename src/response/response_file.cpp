@@ -27,7 +27,8 @@ ScanResult scan_response_file(int file, std::int64_t length) {
     HeaderScanner scanner;
     std::vector<char> block(k_block);
     for (std::int64_t offset = 0; offset < length;) {
-        const auto want = static_cast<std::size_t>(std::min<std::int64_t>(length - offset, k_block));
+        const auto want =
+            static_cast<std::size_t>(std::min<std::int64_t>(length - offset, k_block));
         const std::int64_t n = support::read_at(file, offset, std::span(block.data(), want));
         if (n <= 0) break;
         if (scanner.feed(std::string_view(block.data(), static_cast<std::size_t>(n)))) break;
@@ -44,7 +45,8 @@ void echo_scanned(const support::Console& console, int file, std::int64_t length
     }
     std::vector<char> block(k_block);
     for (std::int64_t offset = 0; offset < position;) {
-        const auto want = static_cast<std::size_t>(std::min<std::int64_t>(position - offset, k_block));
+        const auto want =
+            static_cast<std::size_t>(std::min<std::int64_t>(position - offset, k_block));
         const std::int64_t n = support::read_at(file, offset, std::span(block.data(), want));
         if (n <= 0) return;
         support::print(console, std::string_view(block.data(), static_cast<std::size_t>(n)));

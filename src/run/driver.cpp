@@ -58,10 +58,12 @@ std::optional<support::Failure> finish_page(const Run& run, const response::Scan
                                             int response_file, std::int64_t length, int output,
                                             const std::string& output_name) {
     if (!run.loud()) {
-        if (auto failure = response::write_side_file(response::k_redirected_file, run.redirect.target)) {
+        if (auto failure =
+                response::write_side_file(response::k_redirected_file, run.redirect.target)) {
             return failure;
         }
-        if (auto failure = response::write_side_file(response::k_modified_file, scan.last_modified)) {
+        if (auto failure =
+                response::write_side_file(response::k_modified_file, scan.last_modified)) {
             return failure;
         }
     }
@@ -73,13 +75,15 @@ std::optional<support::Failure> finish_page(const Run& run, const response::Scan
 // Connect, request, receive, scan, and the body when the response is the page.
 HopEnd run_hop(const Run& run, const Target& target) {
     const std::uint32_t address = http::resolve_host(target.host);
-    run.log_lines({"Internal Log:", "IP: " + support::format_number(http::address_number(address)), ""});
+    run.log_lines(
+        {"Internal Log:", "IP: " + support::format_number(http::address_number(address)), ""});
     if (address == 0) return failed({support::Problem::resolve, 0, target.host});
 
     support::Fd socket;
     if (auto failure = http::connect_to(address, run.port, socket)) return failed(*failure);
 
-    const std::string head = http::build_request_head(run.command.method, target.host, target.path, k_version);
+    const std::string head =
+        http::build_request_head(run.command.method, target.host, target.path, k_version);
     run.log_lines({"Contact log:", head});
     if (auto failure = http::send_all(socket.get(), head + "\r\n")) return failed(*failure);
 
@@ -87,14 +91,17 @@ HopEnd run_hop(const Run& run, const Target& target) {
     support::Fd spool = support::open_read_write(k_spool_file);
     if (!spool) return failed(support::file_failure(k_spool_file));
     run.log_line("Download log:");
-    const http::Received received = http::receive_to_spool(socket.get(), spool.get(), k_spool_file, run.log());
+    const http::Received received =
+        http::receive_to_spool(socket.get(), spool.get(), k_spool_file, run.log());
     if (received.failure) return failed(*received.failure);
     run.log_lines({"", "Laenge Download: " +
-                           support::format_unsigned(static_cast<std::uint64_t>(support::length_of(spool.get()))) +
+                           support::format_unsigned(
+                               static_cast<std::uint64_t>(support::length_of(spool.get()))) +
                            " Bytes."});
 
     support::Fd response_file;
-    if (auto failure = response::make_response_file(spool.get(), received.total, k_response_file, response_file)) {
+    if (auto failure = response::make_response_file(spool.get(), received.total, k_response_file,
+                                                    response_file)) {
         return failed(*failure);
     }
     spool.reset();
@@ -103,9 +110,12 @@ HopEnd run_hop(const Run& run, const Target& target) {
     if (!output) return failed(support::file_failure(target.output_file));
 
     run.log_line("File log:");
-    const response::ScanResult scan = response::scan_response_file(response_file.get(), received.total);
-    if (run.loud()) response::echo_scanned(run.console, response_file.get(), received.total, scan.position);
-    if (scan.outcome == response::ScanOutcome::location) return HopEnd{std::nullopt, scan.location_line};
+    const response::ScanResult scan =
+        response::scan_response_file(response_file.get(), received.total);
+    if (run.loud())
+        response::echo_scanned(run.console, response_file.get(), received.total, scan.position);
+    if (scan.outcome == response::ScanOutcome::location)
+        return HopEnd{std::nullopt, scan.location_line};
 
     if (auto failure = finish_page(run, scan, response_file.get(), received.total, output.get(),
                                    target.output_file)) {
@@ -131,7 +141,8 @@ Ending run(std::span<const std::string> arguments, const support::Console& conso
                 state.print_lines({"Too much (>5) redirections!", ""});
                 return Ending{0, Wait::none, 0};
             }
-            state.command.tail = redirect::next_url(state.redirect, target.url) + " " + target.output_file;
+            state.command.tail =
+                redirect::next_url(state.redirect, target.url) + " " + target.output_file;
             target = split_tail(state.command.tail);
         }
 
@@ -154,7 +165,8 @@ Ending run(std::span<const std::string> arguments, const support::Console& conso
 
         const std::string_view value = redirect::location_value(*hop.location_line);
         if (state.redirect.count == 0) redirect::preserve_first_response(k_response_file);
-        state.command.tail = redirect::take_redirect(state.redirect, value, target.url, target.output_file);
+        state.command.tail =
+            redirect::take_redirect(state.redirect, value, target.url, target.output_file);
         support::print_line(console, redirect::format_notice(state.redirect.count, value));
     }
 

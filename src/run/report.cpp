@@ -20,9 +20,9 @@ std::string error_line(int err, std::string_view call) {
 
 std::vector<std::string> banner_lines(std::string_view version) {
     const std::string rule(k_banner_width, '#');
-    std::string version_line = std::string(k_version_lead_in) + std::string(version) +
-                               " - 2006 Okt. 31" +
-                               support::blanks(33 - static_cast<std::int64_t>(version.size())) + "#";
+    std::string version_line =
+        std::string(k_version_lead_in) + std::string(version) + " - 2006 Okt. 31" +
+        support::blanks(33 - static_cast<std::int64_t>(version.size())) + "#";
     std::string home_line = "# See also " + std::string(k_home_page);
     home_line += support::blanks(static_cast<std::int64_t>(k_banner_width - 1) -
                                  static_cast<std::int64_t>(home_line.size())) +
@@ -65,10 +65,12 @@ std::vector<std::string> closing_notes() {
 }
 
 std::vector<std::string> failure_lines(const support::Failure& failure) {
-    constexpr std::string_view k_socket_trouble = "Socket error. Connection to internet has a problem.";
+    constexpr std::string_view k_socket_trouble =
+        "Socket error. Connection to internet has a problem.";
     switch (failure.what) {
         case support::Problem::resolve:
-            return {"No connection to host available.", "Error: ResolveHost: '" + failure.name + "'."};
+            return {"No connection to host available.",
+                    "Error: ResolveHost: '" + failure.name + "'."};
         case support::Problem::socket:
             return {std::string(k_socket_trouble), error_line(failure.err, "socket()")};
         case support::Problem::connect:

@@ -17,6 +17,8 @@ struct Failure {
 };
 
 // A file failure with the errno of the call that just failed.
-inline Failure file_failure(std::string name) { return Failure{Problem::file, errno, std::move(name)}; }
+inline Failure file_failure(std::string name) {
+    return Failure{Problem::file, errno, std::move(name)};
+}
 
 }  // namespace support

@@ -9,7 +9,7 @@
 namespace support {
 
 class Fd {
-public:
+  public:
     Fd() = default;
     explicit Fd(int fd) : m_fd(fd) {}
     ~Fd() { reset(); }
@@ -37,7 +37,7 @@ public:
         }
     }
 
-private:
+  private:
     int m_fd = -1;
 };
 

@@ -24,7 +24,8 @@ int copy_through_buffer(int from, std::int64_t offset, int to, std::int64_t coun
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) return errno;
         if (n == 0) return EIO;
-        if (const int err = write_all(to, std::string_view(buffer.data(), static_cast<std::size_t>(n)))) {
+        if (const int err =
+                write_all(to, std::string_view(buffer.data(), static_cast<std::size_t>(n)))) {
             return err;
         }
         offset += n;
@@ -102,8 +103,8 @@ std::int64_t length_of(int fd) {
 int copy_range(int from, std::int64_t from_offset, int to, std::int64_t count) {
     loff_t offset = from_offset;
     while (count > 0) {
-        const ssize_t n = ::copy_file_range(from, &offset, to, nullptr,
-                                            static_cast<std::size_t>(count), 0);
+        const ssize_t n =
+            ::copy_file_range(from, &offset, to, nullptr, static_cast<std::size_t>(count), 0);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
             // devices, pipes and some file systems take no kernel copy; nothing was

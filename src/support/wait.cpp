@@ -21,7 +21,7 @@ extern "C" void note_stop_signal(int) { g_stop_signal = 1; }
 // Non-canonical input without echo while the wait lasts, so a single key counts and is
 // not shown; the terminal is put back as it was. TCSANOW keeps keys typed earlier.
 class RawTerminal {
-public:
+  public:
     explicit RawTerminal(int fd) : m_fd(fd) {
         if (::tcgetattr(fd, &m_saved) != 0) return;
         termios raw = m_saved;
@@ -36,7 +36,7 @@ public:
     RawTerminal(const RawTerminal&) = delete;
     RawTerminal& operator=(const RawTerminal&) = delete;
 
-private:
+  private:
     int m_fd;
     termios m_saved{};
     bool m_active = false;
@@ -45,7 +45,7 @@ private:
 // SIGHUP and SIGTERM are held back except inside ppoll, so one that arrives between two
 // steps is not lost; their handler only notes them.
 class StopSignals {
-public:
+  public:
     StopSignals() {
         g_stop_signal = 0;
         sigset_t stops;
@@ -71,7 +71,7 @@ public:
 
     const sigset_t& open_mask() const { return m_open_mask; }
 
-private:
+  private:
     sigset_t m_open_mask{};
     struct sigaction m_saved_hup {};
     struct sigaction m_saved_term {};
@@ -88,8 +88,8 @@ std::int64_t now_ms() {
 bool wait_step(int input_fd, std::int64_t ms, const StopSignals& signals) {
     pollfd input{input_fd, POLLIN, 0};
     timespec timeout{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1'000'000};
-    const int ready = ::ppoll(&input, input_fd < 0 ? 0 : 1, ms < 0 ? nullptr : &timeout,
-                              &signals.open_mask());
+    const int ready =
+        ::ppoll(&input, input_fd < 0 ? 0 : 1, ms < 0 ? nullptr : &timeout, &signals.open_mask());
     if (g_stop_signal != 0) return true;
     if (ready <= 0) return false;
     if ((input.revents & POLLIN) != 0) {

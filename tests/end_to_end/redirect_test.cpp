@@ -6,8 +6,8 @@
 
 #include "harness/network.h"
 #include "harness/process.h"
-#include "harness/temp_dir.h"
 #include "harness/script_server.h"
+#include "harness/temp_dir.h"
 #include "run/report.h"
 
 namespace {
@@ -22,7 +22,9 @@ Reply moved(const std::string& location, const std::string& status = "302 Found"
 
 Reply page(const std::string& body) { return Reply{{harness::http_response(body)}}; }
 
-std::string request_line(const std::string& request) { return request.substr(0, request.find("\r\n")); }
+std::string request_line(const std::string& request) {
+    return request.substr(0, request.find("\r\n"));
+}
 
 std::size_t count(const std::string& text, const std::string& part) {
     std::size_t found = 0;
@@ -31,7 +33,7 @@ std::size_t count(const std::string& text, const std::string& part) {
 }
 
 class Redirects : public testing::Test {
-protected:
+  protected:
     void SetUp() override { REQUIRE_PRIVATE_NETWORK(); }
 
     harness::Outcome run(const std::vector<std::string>& arguments) {
@@ -70,10 +72,13 @@ TEST_F(Redirects, RelativeAndAbsoluteValuesResolveAgainstTheFirstHop) {
 
 TEST_F(Redirects, PortCutOnceAndSchemeSlashesAnywhereMakeItAbsolute) {
     // ":800" loses ":80" and leaves "0": the host becomes 127.0.0.220, where nothing listens
-    const ScriptServer first("127.0.0.22", {moved("scheme://127.0.0.22:800/w"), moved("/go?to=scheme://127.0.0.23/v")});
+    const ScriptServer first(
+        "127.0.0.22", {moved("scheme://127.0.0.22:800/w"), moved("/go?to=scheme://127.0.0.23/v")});
     auto outcome = run({"-q", "127.0.0.22/"});
-    EXPECT_EQ(outcome.out, " 1. redirection, new start with: scheme://127.0.0.22:800/w\r\n"
-                           "Socket error. Connection to internet has a problem.\r\nError: 111 Calling: connect()\r\n");
+    EXPECT_EQ(
+        outcome.out,
+        " 1. redirection, new start with: scheme://127.0.0.22:800/w\r\n"
+        "Socket error. Connection to internet has a problem.\r\nError: 111 Calling: connect()\r\n");
     EXPECT_EQ(outcome.exit_code, 1);
 
     const ScriptServer second("127.0.0.23", {page("v")});
@@ -85,7 +90,8 @@ TEST_F(Redirects, PortCutOnceAndSchemeSlashesAnywhereMakeItAbsolute) {
 
 TEST_F(Redirects, RelativeValueResolvesAgainstTheHopThatReceivedIt) {
     const ScriptServer first("127.0.0.24", {moved("scheme://127.0.0.25/d/one")});
-    const ScriptServer second("127.0.0.25", {moved("two"), moved("//127.0.0.25/p"), page("p page")});
+    const ScriptServer second("127.0.0.25",
+                              {moved("two"), moved("//127.0.0.25/p"), page("p page")});
     const auto outcome = run({"-q", "127.0.0.24/start", "out.html"});
     EXPECT_EQ(outcome.exit_code, 0) << outcome.out;
     const auto requests = second.requests();
@@ -107,11 +113,13 @@ TEST_F(Redirects, BlanksInTheValueStayOutOfTheOutputName) {
 }
 
 TEST_F(Redirects, FiveRedirectsAreFollowedAndASixthIsRefused) {
-    const ScriptServer chain("127.0.0.27", {moved("1"), moved("2"), moved("3"), moved("4"), moved("5"), page("end")});
+    const ScriptServer chain(
+        "127.0.0.27", {moved("1"), moved("2"), moved("3"), moved("4"), moved("5"), page("end")});
     auto outcome = run({"-q", "127.0.0.27/0"});
     EXPECT_EQ(outcome.exit_code, 0);
     for (int i = 1; i <= 5; ++i) {
-        EXPECT_NE(outcome.out.find(" " + std::to_string(i) + ". redirection, new start with: " + std::to_string(i)),
+        EXPECT_NE(outcome.out.find(" " + std::to_string(i) +
+                                   ". redirection, new start with: " + std::to_string(i)),
                   std::string::npos);
     }
     EXPECT_EQ(dir.read("pageglean.out"), "end");
@@ -121,7 +129,8 @@ TEST_F(Redirects, FiveRedirectsAreFollowedAndASixthIsRefused) {
     dir.write("pageglean.out", "before");
     outcome = run({"-q", "127.0.0.28/self"});
     std::string expected;
-    for (int i = 1; i <= 6; ++i) expected += " " + std::to_string(i) + ". redirection, new start with: /self\r\n";
+    for (int i = 1; i <= 6; ++i)
+        expected += " " + std::to_string(i) + ". redirection, new start with: /self\r\n";
     EXPECT_EQ(outcome.out, expected + "Too much (>5) redirections!\r\n\r\n");
     EXPECT_EQ(outcome.exit_code, 0);
     EXPECT_LT(outcome.seconds, 5.0);
@@ -138,8 +147,9 @@ TEST_F(Redirects, LoudModeRepeatsBannerAndCommandLogPerHop) {
     EXPECT_NE(outcome.out.find("Command: 127.0.0.29/b.html out.html\r\n"), std::string::npos);
     EXPECT_NE(outcome.out.find("Command: 127.0.0.29/c.html out.html\r\n"), std::string::npos);
     // the notice follows the echo, whose last byte ended the Location line
-    EXPECT_NE(outcome.out.find("Location: b.html\r 1. redirection, new start with: b.html\r\n\r\n####"),
-              std::string::npos);
+    EXPECT_NE(
+        outcome.out.find("Location: b.html\r 1. redirection, new start with: b.html\r\n\r\n####"),
+        std::string::npos);
 }
 
 TEST_F(Redirects, FirstResponseIsPreservedAndALaterPlainRunLeavesIt) {
@@ -153,8 +163,9 @@ TEST_F(Redirects, FirstResponseIsPreservedAndALaterPlainRunLeavesIt) {
 }
 
 TEST_F(Redirects, AnyStatusWithLocationIsFollowedButOnlyTheExactName) {
-    const ScriptServer server("127.0.0.31", {moved("/next", "200 OK"), page("followed"),
-                                             Reply{{"HTTP/1.0 302 Found\r\nlocation: /next\r\n\r\nstays"}}});
+    const ScriptServer server("127.0.0.31",
+                              {moved("/next", "200 OK"), page("followed"),
+                               Reply{{"HTTP/1.0 302 Found\r\nlocation: /next\r\n\r\nstays"}}});
     EXPECT_EQ(run({"-q", "127.0.0.31/"}).out, " 1. redirection, new start with: /next\r\n");
     EXPECT_EQ(dir.read("pageglean.out"), "followed");
     EXPECT_EQ(run({"-q", "127.0.0.31/"}).out, "");

@@ -27,7 +27,8 @@ TEST(Spine, NoArgumentsPrintTheBannerAndEndAtOnceWithCodeZero) {
 
 TEST(Spine, EmptyHostPrintsTheCommandLogAndEndsAtOnceWithoutATerminal) {
     harness::TempDir dir;
-    const auto outcome = harness::run_pageglean({"-HEAD", "scheme:///x", "my", "page.html"}, dir.path());
+    const auto outcome =
+        harness::run_pageglean({"-HEAD", "scheme:///x", "my", "page.html"}, dir.path());
     EXPECT_EQ(outcome.exit_code, 1);
     EXPECT_EQ(outcome.out, banner() +
                                "Command log: -HEAD scheme:///x my page.html\r\n"
@@ -66,7 +67,8 @@ TEST(Spine, TimedWaitOfAFailedRunEndsSoonAfterAKey) {
     REQUIRE_PRIVATE_NETWORK();
     harness::TempDir dir;
     // a 60 s wait in loud mode; the key comes after 0.3 s
-    const auto outcome = harness::run_pageglean({"scheme://127.0.0.3/"}, dir.path(), Input::key_later);
+    const auto outcome =
+        harness::run_pageglean({"scheme://127.0.0.3/"}, dir.path(), Input::key_later);
     EXPECT_EQ(outcome.exit_code, 1);
     EXPECT_GE(outcome.seconds, 0.29);
     EXPECT_LT(outcome.seconds, 1.5);

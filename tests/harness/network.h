@@ -18,9 +18,9 @@ const std::string& private_network_problem();
 }  // namespace harness
 
 // Ends a test that needs loopback port 80 when there is no private network.
-#define REQUIRE_PRIVATE_NETWORK()                                                   \
-    do {                                                                           \
-        if (!harness::private_network()) {                                         \
+#define REQUIRE_PRIVATE_NETWORK()                                                         \
+    do {                                                                                  \
+        if (!harness::private_network()) {                                                \
             GTEST_SKIP() << "no private network: " << harness::private_network_problem(); \
-        }                                                                          \
+        }                                                                                 \
     } while (false)

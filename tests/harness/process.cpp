@@ -48,7 +48,8 @@ Outcome run_pageglean(const std::vector<std::string>& arguments, const std::stri
         // only async-signal-safe calls between fork and exec
         const int in = slave_name.empty() ? ::open("/dev/null", O_RDONLY)
                                           : ::open(slave_name.c_str(), O_RDWR | O_NOCTTY);
-        if (in < 0 || ::dup2(in, 0) < 0 || ::dup2(out[1], 1) < 0 || ::chdir(directory.c_str()) != 0) {
+        if (in < 0 || ::dup2(in, 0) < 0 || ::dup2(out[1], 1) < 0 ||
+            ::chdir(directory.c_str()) != 0) {
             ::_exit(127);
         }
         ::execv(argv[0], argv.data());

@@ -34,7 +34,8 @@ ScriptServer::ScriptServer(std::string address, std::vector<Reply> replies, std:
     local.sin_family = AF_INET;
     local.sin_port = htons(port);
     ::inet_pton(AF_INET, address.c_str(), &local.sin_addr);
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 || ::listen(fd, 8) != 0) {
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
+        ::listen(fd, 8) != 0) {
         ::close(fd);
         return;
     }

@@ -21,7 +21,7 @@ struct Reply {
 };
 
 class ScriptServer {
-public:
+  public:
     // Listens on address:port and answers one connection per reply, in order.
     ScriptServer(std::string address, std::vector<Reply> replies, std::uint16_t port = 80);
     ~ScriptServer();
@@ -34,7 +34,7 @@ public:
     // The requests received so far, each up to and including its empty line.
     std::vector<std::string> requests() const;
 
-private:
+  private:
     void serve();
 
     std::vector<Reply> m_replies;

@@ -9,7 +9,8 @@
 namespace harness {
 
 TempDir::TempDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "pageglean-test-XXXXXX").string();
+    std::string pattern =
+        (std::filesystem::temp_directory_path() / "pageglean-test-XXXXXX").string();
     const char* made = ::mkdtemp(pattern.data());
     m_path = made != nullptr ? made : "/nonexistent-temp-dir";
 }

@@ -8,7 +8,7 @@ namespace harness {
 
 // A new empty directory, removed with its content at the end of the scope.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -21,7 +21,7 @@ public:
     bool exists(const std::string& name) const;
     void write(const std::string& name, const std::string& bytes) const;
 
-private:
+  private:
     std::string m_path;
 };
 

@@ -15,7 +15,8 @@ std::uint32_t dotted(const char* text) { return ::inet_addr(text); }
 TEST(Connection, AddressNumberReadsTheOctetsLittleEndianAndSigned) {
     EXPECT_EQ(address_number(dotted("1.2.0.0")), 513);
     EXPECT_EQ(address_number(dotted("127.0.0.1")), 16777343);
-    EXPECT_EQ(address_number(dotted("10.0.0.128")), -2147483638);  // last octet 128 or more: negative
+    EXPECT_EQ(address_number(dotted("10.0.0.128")),
+              -2147483638);  // last octet 128 or more: negative
     EXPECT_EQ(address_number(0), 0);
 }
 

@@ -37,7 +37,9 @@ struct Records {
         server = support::Fd(pair[0]);
         client = support::Fd(pair[1]);
     }
-    void send(const std::string& bytes) const { ::send(server.get(), bytes.data(), bytes.size(), 0); }
+    void send(const std::string& bytes) const {
+        ::send(server.get(), bytes.data(), bytes.size(), 0);
+    }
 };
 
 struct Spooled {
@@ -75,7 +77,8 @@ TEST(Exchange, OneChunkLeavesTheResponseAZeroByteAndZerosInAFullBlock) {
 
 TEST(Exchange, ShorterLastChunkLeavesTheEarlierChunksTailAsFiller) {
     std::string first(100, '\0');
-    for (int i = 0; i < 100; ++i) first[static_cast<std::size_t>(i)] = static_cast<char>('A' + i % 26);
+    for (int i = 0; i < 100; ++i)
+        first[static_cast<std::size_t>(i)] = static_cast<char>('A' + i % 26);
     const std::string second(50, 'z');
     const Spooled spooled = spool_records({first, second});
     EXPECT_EQ(spooled.received.total, 150);
@@ -126,7 +129,8 @@ TEST(Exchange, SendContinuesUntilEveryByteIsOut) {
     std::thread drain([&] {
         char buffer[65536];
         ssize_t n;
-        while ((n = ::recv(reader.get(), buffer, sizeof buffer, 0)) > 0) arrived.append(buffer, static_cast<std::size_t>(n));
+        while ((n = ::recv(reader.get(), buffer, sizeof buffer, 0)) > 0)
+            arrived.append(buffer, static_cast<std::size_t>(n));
     });
     EXPECT_FALSE(send_all(writer.get(), request));
     ::shutdown(writer.get(), SHUT_WR);

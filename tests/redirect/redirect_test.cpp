@@ -55,8 +55,9 @@ TEST(Redirect, RelativeResolutionTable) {
 
 TEST(Redirect, TakingARedirectBuildsTheTailAndRecordsTheTarget) {
     RedirectState state;
-    EXPECT_EQ(take_redirect(state, "scheme://b.example:80/w", "a.example/dir/page.html", "pageglean.out"),
-              "scheme://b.example/w pageglean.out");
+    EXPECT_EQ(
+        take_redirect(state, "scheme://b.example:80/w", "a.example/dir/page.html", "pageglean.out"),
+        "scheme://b.example/w pageglean.out");
     EXPECT_EQ(state.count, 1);
     EXPECT_EQ(state.target, "scheme://b.example/w");
     EXPECT_EQ(state.base, "a.example/dir/");
@@ -68,7 +69,8 @@ TEST(Redirect, TakingARedirectBuildsTheTailAndRecordsTheTarget) {
     EXPECT_EQ(state.base, "b.example/");
     EXPECT_EQ(next_url(state, "next.html"), "b.example/next.html");
 
-    EXPECT_EQ(take_redirect(state, " my page.html ", "b.example/w", "keep.html"), "my%20page.html keep.html");
+    EXPECT_EQ(take_redirect(state, " my page.html ", "b.example/w", "keep.html"),
+              "my%20page.html keep.html");
     EXPECT_EQ(take_redirect(state, ":80", "b.example/w", "keep.html"), " keep.html");
     EXPECT_EQ(state.target, "");
 }

@@ -26,7 +26,8 @@ TEST(Body, DataRangeAtTheEndMarkWithoutItAndForShortResponses) {
 
 TEST(Body, DataLogLines) {
     EXPECT_EQ(data_log_lines(16, 25),
-              (std::vector<std::string>{"", "", "Start of data:  16", "File length: 25", "Data length:  6"}));
+              (std::vector<std::string>{"", "", "Start of data:  16", "File length: 25",
+                                        "Data length:  6"}));
     EXPECT_EQ(data_log_lines(1, 0).back(), "Data length: -4");
     EXPECT_EQ(data_log_lines(1, std::int64_t{6} << 30)[3], "File length: 6442450944");
 }

@@ -30,20 +30,23 @@ void expect_scan(const std::string& response, ScanOutcome outcome, std::int64_t 
 
 TEST(HeaderScan, EndMarkStopsAtTheCrEndingTheLastHeaderLine) {
     const std::string head = "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n";
-    expect_scan(head + "\r\n<html>", ScanOutcome::end_of_header, static_cast<std::int64_t>(head.size()) - 1);
+    expect_scan(head + "\r\n<html>", ScanOutcome::end_of_header,
+                static_cast<std::int64_t>(head.size()) - 1);
     expect_scan("HTTP/1.0 200 OK\r\n\r\nHello!", ScanOutcome::end_of_header, 16);
 }
 
 TEST(HeaderScan, LocationFoundOnTheLastHeaderLineBeforeTheEndMark) {
     // the worked example: the Location test of step 33 comes before its end mark test
-    expect_scan("HTTP/1.0 302 Found\r\nLocation: /x\r\n\r\n", ScanOutcome::location, 33, "Location: /x");
+    expect_scan("HTTP/1.0 302 Found\r\nLocation: /x\r\n\r\n", ScanOutcome::location, 33,
+                "Location: /x");
     expect_scan("HTTP/1.0 200 OK\r\nLocation: a b \r\n\r\nbody", ScanOutcome::location, 32,
                 "Location: a b ");
     expect_scan("HTTP/1.0 301\nLocation: /lf\n\nbody", ScanOutcome::location, 27, "Location: /lf");
 }
 
 TEST(HeaderScan, OnlyTheExactLocationNameCounts) {
-    for (const std::string line : {"location: /x", "LOCATION: /x", "Location:/x", "Location:\t/x", " Location: /x"}) {
+    for (const std::string line :
+         {"location: /x", "LOCATION: /x", "Location:/x", "Location:\t/x", " Location: /x"}) {
         const ScanResult result = scan_header("HTTP/1.0 302\r\n" + line + "\r\n\r\n");
         EXPECT_EQ(result.outcome, ScanOutcome::end_of_header) << line;
     }
@@ -51,8 +54,8 @@ TEST(HeaderScan, OnlyTheExactLocationNameCounts) {
 
 TEST(HeaderScan, LfOnlyHeaderRunsIntoTheBody) {
     // no CR LF CR LF: body lines are read as header lines
-    expect_scan("HTTP/1.0 200 OK\nA: b\n\nline\nLocation: /in-body\nmore", ScanOutcome::location, 46,
-                "Location: /in-body");
+    expect_scan("HTTP/1.0 200 OK\nA: b\n\nline\nLocation: /in-body\nmore", ScanOutcome::location,
+                46, "Location: /in-body");
     expect_scan("HTTP/1.0 200 OK\nA: b\n\nplain body text", ScanOutcome::end_of_file, 34);
     expect_scan("HTTP/1.0 200 OK\nA: b\n\nbody\r\n\r\nrest", ScanOutcome::end_of_header, 27);
 }
@@ -78,7 +81,8 @@ TEST(HeaderScan, LastModifiedLaterLineWinsAndLocationKeepsAnEarlierOne) {
                           "Last-Modified: Tue, 31 Oct 2006 14:39:28 GMT\r\n\r\n")
                   .last_modified,
               "31 Oct 2006 14:39:28 GMT");
-    const ScanResult redirect = scan_header("HTTP/1.0 302\r\nLast-Modified: 2 Feb\r\nLocation: /n\r\n\r\n");
+    const ScanResult redirect =
+        scan_header("HTTP/1.0 302\r\nLast-Modified: 2 Feb\r\nLocation: /n\r\n\r\n");
     EXPECT_EQ(redirect.outcome, ScanOutcome::location);
     EXPECT_EQ(redirect.last_modified, "2 Feb");
     EXPECT_EQ(scan_header("HTTP/1.0 200\r\nLast-Modified:Tue, 31 Oct\r\n\r\n").last_modified, "");
@@ -91,15 +95,18 @@ TEST(HeaderScan, ZeroBytesBelongToHeaderLines) {
 }
 
 TEST(HeaderScan, LongOrdinaryLinesDoNotHideALaterLocation) {
-    const std::string response = "HTTP/1.0 302\r\nX-Pad: " + std::string(1 << 20, 'p') + "\r\nLocation: /far\r\n\r\n";
+    const std::string response =
+        "HTTP/1.0 302\r\nX-Pad: " + std::string(1 << 20, 'p') + "\r\nLocation: /far\r\n\r\n";
     const ScanResult result = scan_header(response);
     EXPECT_EQ(result.outcome, ScanOutcome::location);
     EXPECT_EQ(result.location_line, "Location: /far");
 }
 
 TEST(LastModified, DateTakenAfterTheCommaOrWholeWithoutOne) {
-    EXPECT_EQ(last_modified_date("Last-Modified: Tue, 31 Oct 2006 14:39:28 GMT"), "31 Oct 2006 14:39:28 GMT");
-    EXPECT_EQ(last_modified_date("Last-Modified: 31 Oct 2006 14:39:28 GMT"), "31 Oct 2006 14:39:28 GMT");
+    EXPECT_EQ(last_modified_date("Last-Modified: Tue, 31 Oct 2006 14:39:28 GMT"),
+              "31 Oct 2006 14:39:28 GMT");
+    EXPECT_EQ(last_modified_date("Last-Modified: 31 Oct 2006 14:39:28 GMT"),
+              "31 Oct 2006 14:39:28 GMT");
     EXPECT_EQ(last_modified_date("Last-Modified:   31 Oct 2006"), "  31 Oct 2006");
     EXPECT_EQ(last_modified_date("Last-Modified: Tue, 31 Oct 2006 GMT   "), "31 Oct 2006 GMT");
     EXPECT_EQ(last_modified_date("Last-Modified: Tue, 31 Oct\0 \0"s), "31 Oct");

@@ -16,12 +16,14 @@ struct SplitCase {
 TEST(CommandLine, SplitTable) {
     const SplitCase cases[] = {
         {"scheme://a.example/b.html", "a.example/b.html", "a.example", "b.html", "pageglean.out"},
-        {"a.example/dir/b.html", "a.example/dir/b.html", "a.example", "dir/b.html", "pageglean.out"},
+        {"a.example/dir/b.html", "a.example/dir/b.html", "a.example", "dir/b.html",
+         "pageglean.out"},
         {"a.example", "a.example", "a.example", "", "pageglean.out"},
         {"scheme://a.example/", "a.example/", "a.example", "", "pageglean.out"},
         {"scheme://a.b/c/d", "a.b/c/d", "a.b", "c/d", "pageglean.out"},
         {"scheme://a.example:81/x", "a.example:81/x", "a.example:81", "x", "pageglean.out"},
-        {"scheme://a.example/p?q=1&r=2", "a.example/p?q=1&r=2", "a.example", "p?q=1&r=2", "pageglean.out"},
+        {"scheme://a.example/p?q=1&r=2", "a.example/p?q=1&r=2", "a.example", "p?q=1&r=2",
+         "pageglean.out"},
         {"a.example/a//b", "b", "b", "", "pageglean.out"},
         {"scheme:///x", "/x", "", "x", "pageglean.out"},
         {"scheme://", "", "", "", "pageglean.out"},

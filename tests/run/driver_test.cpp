@@ -52,13 +52,16 @@ TEST(Driver, FailedLookupWaitsSixtySecondsLoudAndSixQuiet) {
     EXPECT_EQ(captured.ending.code, 1);
     EXPECT_EQ(captured.ending.wait, Wait::timed);
     EXPECT_EQ(captured.ending.wait_ms, 60'000);
-    EXPECT_NE(captured.out.find("Internal Log:\r\nIP:  0\r\n\r\nNo connection to host available.\r\n"
-                                "Error: ResolveHost: 'no-such-host.invalid'.\r\n"),
-              std::string::npos);
+    EXPECT_NE(
+        captured.out.find("Internal Log:\r\nIP:  0\r\n\r\nNo connection to host available.\r\n"
+                          "Error: ResolveHost: 'no-such-host.invalid'.\r\n"),
+        std::string::npos);
 
     captured = run_captured({"-q", "no-such-host.invalid"});
     EXPECT_EQ(captured.ending.wait_ms, 6'000);
-    EXPECT_EQ(captured.out, "No connection to host available.\r\nError: ResolveHost: 'no-such-host.invalid'.\r\n");
+    EXPECT_EQ(
+        captured.out,
+        "No connection to host available.\r\nError: ResolveHost: 'no-such-host.invalid'.\r\n");
 }
 
 }  // namespace

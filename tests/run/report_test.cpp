@@ -15,12 +15,14 @@ TEST(Report, BannerLinesAreSeventyFourWideBetweenEmptyLines) {
         EXPECT_EQ(lines[i].back(), '#') << lines[i];
     }
     EXPECT_EQ(lines[1], std::string(74, '#'));
-    EXPECT_EQ(lines[2], "# Pageglean. Downloading webpage sources into a file.                    #");
+    EXPECT_EQ(lines[2],
+              "# Pageglean. Downloading webpage sources into a file.                    #");
     EXPECT_EQ(lines[3].substr(0, 25).substr(0, 2), "# ");
     EXPECT_EQ(lines[3].substr(17, 8), "Version ");
     EXPECT_EQ(lines[3].substr(25, 19), "1.32 - 2006 Okt. 31");
     EXPECT_EQ(lines[4].substr(0, 11), "# See also ");
-    EXPECT_EQ(lines[5], "# Usage: pageglean.exe [-head] URL [filename]                            #");
+    EXPECT_EQ(lines[5],
+              "# Usage: pageglean.exe [-head] URL [filename]                            #");
 }
 
 TEST(Report, FailureLinesPutTheNumberFormatsBlankAfterTheColon) {

@@ -16,11 +16,20 @@ using namespace std::string_literals;
 TEST(File, ReadWriteOpeningKeepsAnExistingFileAndCreatesAMissingOne) {
     harness::TempDir dir;
     dir.write("kept", "old bytes");
-    { const Fd kept = open_read_write(dir.file("kept")); ASSERT_TRUE(kept); }
+    {
+        const Fd kept = open_read_write(dir.file("kept"));
+        ASSERT_TRUE(kept);
+    }
     EXPECT_EQ(dir.read("kept"), "old bytes");
-    { const Fd made = open_read_write(dir.file("made")); ASSERT_TRUE(made); }
+    {
+        const Fd made = open_read_write(dir.file("made"));
+        ASSERT_TRUE(made);
+    }
     EXPECT_TRUE(dir.exists("made"));
-    { const Fd truncated = open_truncated(dir.file("kept")); ASSERT_TRUE(truncated); }
+    {
+        const Fd truncated = open_truncated(dir.file("kept"));
+        ASSERT_TRUE(truncated);
+    }
     EXPECT_EQ(dir.read("kept"), "");
 }
 
@@ -51,7 +60,9 @@ TEST(File, PositionedWritesOverwriteAndGrowAndLengthSeesThemAtOnce) {
     EXPECT_EQ(length_of(file.get()), 10);
     ASSERT_EQ(write_at(file.get(), 12, "z"), 0);
     EXPECT_EQ(length_of(file.get()), 13);
-    EXPECT_EQ(dir.read("f"), "0123ab\0" "789\0\0z"s);
+    EXPECT_EQ(dir.read("f"),
+              "0123ab\0"
+              "789\0\0z"s);
 }
 
 TEST(File, WriteLineEndsWithCrLfAndRemoveIgnoresAMissingFile) {

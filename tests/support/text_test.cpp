@@ -24,13 +24,13 @@ TEST(Text, LeftRightAndMidAtTheirEdges) {
     EXPECT_EQ(right("abc", -2), "");
 
     const std::string s = "a.de/x";
-    EXPECT_EQ(mid(s, 0, -1), "");                // p below 1 is not moved into range
-    EXPECT_EQ(mid(s, 7, -1), "");                // just past the end
+    EXPECT_EQ(mid(s, 0, -1), "");  // p below 1 is not moved into range
+    EXPECT_EQ(mid(s, 7, -1), "");  // just past the end
     EXPECT_EQ(mid(s, 6, -1), "x");
     EXPECT_EQ(mid(s, 3, 0), "");
-    EXPECT_EQ(mid(s, 3, 100), "de/x");           // cut at the end
+    EXPECT_EQ(mid(s, 3, 100), "de/x");  // cut at the end
     EXPECT_EQ(mid(s, 2, 2), ".d");
-    EXPECT_EQ(mid("a\0b"s, 2, 1), "\0"s);        // zero bytes are ordinary bytes
+    EXPECT_EQ(mid("a\0b"s, 2, 1), "\0"s);  // zero bytes are ordinary bytes
 }
 
 TEST(Text, FindStartsAtPositionAndRejectsOutOfRangeStarts) {
@@ -57,11 +57,11 @@ TEST(Text, BlanksAndTrims) {
     EXPECT_EQ(blanks(3), "   ");
     EXPECT_EQ(blanks(0), "");
     EXPECT_EQ(blanks(-5), "");
-    EXPECT_EQ(trim_end("ab\0 "s), "ab");             // a zero byte and a blank both go
+    EXPECT_EQ(trim_end("ab\0 "s), "ab");  // a zero byte and a blank both go
     EXPECT_EQ(trim_end(" ab \0\0"s), " ab");
-    EXPECT_EQ(trim_start("\0 ab"s), "\0 ab"s);       // a leading zero byte stays
+    EXPECT_EQ(trim_start("\0 ab"s), "\0 ab"s);  // a leading zero byte stays
     EXPECT_EQ(trim_start("  ab "), "ab ");
-    EXPECT_EQ(trim(" \ta\r\n "), "\ta\r\n");         // only blanks (and trailing zeros) go
+    EXPECT_EQ(trim(" \ta\r\n "), "\ta\r\n");  // only blanks (and trailing zeros) go
     EXPECT_EQ(trim("    "), "");
     EXPECT_EQ(trim(" \0 "s), "");
 }
