@@ -41,7 +41,9 @@ void print_line(const Console& console, std::string_view bytes) {
 }
 
 std::string format_number(std::int64_t value) {
-    return value < 0 ? std::to_string(value) : " " + std::to_string(value);
+    std::string text = std::to_string(value);
+    if (value >= 0) text.insert(text.begin(), ' ');
+    return text;
 }
 
 std::string format_unsigned(std::uint64_t value) { return std::to_string(value); }
