@@ -26,17 +26,19 @@ std::string build_request_head(Method method, std::string_view host, std::string
 // never SIGPIPE.
 std::optional<support::Failure> send_all(int socket, std::string_view bytes);
 
-constexpr std::size_t k_receive_size = 8192;  // one receive, and one block of the spool file
+constexpr std::size_t k_receive_size = 8192;    // one receive, and one block of the spool file
+constexpr std::size_t k_spool_batch = 1 << 18;  // received bytes gathered per spool write
 
 struct Received {
     std::int64_t total = 0;  // bytes received on this hop
     std::optional<support::Failure> failure;
 };
 
-// Receives until the peer closes. Each receive of n bytes is followed by a block write of
-// the whole 8,192-byte receive area at offset total: the n new bytes, a zero byte, and
-// what earlier, longer receives of the hop left behind it. A receive error or a failed
-// write ends it with a failure; `log`, when given, gets one step line per receive.
+// Receives until the peer closes, 8,192 bytes at most at a time, into a spool that reads as
+// if each receive of n bytes had been followed by a block write of the whole receive area
+// at offset total: the n new bytes, a zero byte, and what earlier, longer receives of the
+// hop left behind it. A receive error (after what arrived is written) or a failed write
+// ends it with a failure; `log`, when given, gets one step line per receive.
 Received receive_to_spool(int socket, int spool, const std::string& spool_name,
                           const support::Console* log);
 

@@ -51,8 +51,11 @@ struct Spooled {
 Spooled spool_records(const std::vector<std::string>& records) {
     harness::TempDir dir;
     Records peer;
-    for (const auto& record : records) peer.send(record);
-    peer.server.reset();
+    // sent from another thread: many records fill the socket before they are received
+    std::thread sender([&] {
+        for (const auto& record : records) peer.send(record);
+        peer.server.reset();
+    });
     Spooled spooled;
     {
         const support::Fd spool = support::open_read_write(dir.file("spool"));
@@ -60,6 +63,7 @@ Spooled spool_records(const std::vector<std::string>& records) {
         const support::Console console{log.get(), false};
         spooled.received = receive_to_spool(peer.client.get(), spool.get(), "spool", &console);
     }
+    sender.join();
     spooled.spool = dir.read("spool");
     spooled.log = dir.read("log");
     return spooled;
@@ -88,6 +92,34 @@ TEST(Exchange, ShorterLastChunkLeavesTheEarlierChunksTailAsFiller) {
     EXPECT_EQ(spooled.spool.substr(151, 49), first.substr(51, 49));
     EXPECT_EQ(spooled.spool.substr(200), std::string(8092, '\0'));
     EXPECT_EQ(spooled.log, " 1. step:  100 of  100\r\n 2. step:  50 of  150\r\n");
+}
+
+// The spool as 8,192-byte block writes after every receive would leave it.
+std::string literal_spool(const std::vector<std::string>& chunks) {
+    std::string spool;
+    std::string area(k_receive_size + 1, '\0');
+    std::size_t total = 0;
+    for (const auto& chunk : chunks) {
+        area.replace(0, chunk.size(), chunk);
+        area[chunk.size()] = '\0';
+        if (spool.size() < total + k_receive_size) spool.resize(total + k_receive_size);
+        spool.replace(total, k_receive_size, area, 0, k_receive_size);
+        total += chunk.size();
+    }
+    return spool;
+}
+
+TEST(Exchange, SpoolOfManyChunksMatchesBlockWritesAfterEveryReceive) {
+    std::vector<std::string> chunks;
+    for (int i = 0; i < 90; ++i) {
+        const std::size_t size =
+            i % 3 == 0 ? k_receive_size : static_cast<std::size_t>(1 + i * 97 % 8191);
+        chunks.emplace_back(size, static_cast<char>('a' + i % 26));
+    }
+    chunks.emplace_back(10, 'Z');
+    const Spooled spooled = spool_records(chunks);
+    EXPECT_GT(spooled.received.total, static_cast<std::int64_t>(k_spool_batch));
+    EXPECT_EQ(spooled.spool, literal_spool(chunks));
 }
 
 TEST(Exchange, FullBlockEndsTheSpoolExactlyAndNothingLeavesItEmpty) {
