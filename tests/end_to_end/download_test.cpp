@@ -12,6 +12,7 @@
 namespace {
 
 using namespace std::string_literals;
+using namespace std::chrono_literals;
 using harness::Close;
 using harness::Input;
 using harness::Reply;
@@ -85,7 +86,7 @@ TEST_F(Download, RequestBytesForHeadAndAnEmptyPath) {
 TEST_F(Download, TwoChunksLeaveTheFirstChunksTailInTheSpool) {
     const std::string first = "HTTP/1.0 200 OK\r\n\r\n" + std::string(81, 'a');  // 100 bytes
     const std::string second(50, 'b');
-    const ScriptServer server("127.0.0.5", {Reply{{first, second}, 300}});
+    const ScriptServer server("127.0.0.5", {Reply{{first, second}, 300ms}});
     const auto outcome = run({"127.0.0.5/"});
     EXPECT_NE(outcome.out.find(" 1. step:  100 of  100\r\n 2. step:  50 of  150\r\n\r\nLaenge "
                                "Download: 8292 Bytes.\r\n"),
@@ -186,8 +187,8 @@ TEST_F(Download, ConnectionFailuresWaitAndEndWithCodeOne) {
 }
 
 TEST_F(Download, ResetMidBodyIsAReceiveProblemAndLeavesTheOutputUntouched) {
-    const ScriptServer server("127.0.0.12",
-                              {Reply{{"HTTP/1.0 200 OK\r\n\r\npartial body"}, 300, Close::reset}});
+    const ScriptServer server(
+        "127.0.0.12", {Reply{{"HTTP/1.0 200 OK\r\n\r\npartial body"}, 300ms, Close::reset}});
     dir.write("page.html", "previous page");
     const auto outcome = run({"127.0.0.12/", "page.html"}, Input::key_before);
     EXPECT_TRUE(outcome.out.ends_with(lines({"Download log:", " 1. step:  31 of  31",

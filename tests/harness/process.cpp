@@ -23,7 +23,7 @@ double seconds_since(Clock::time_point start) {
 }  // namespace
 
 Outcome run_pageglean(const std::vector<std::string>& arguments, const std::string& directory,
-                      Input input, double limit_seconds) {
+                      Input input, double limit_seconds, Directory where) {
     int master = -1;
     std::string slave_name;
     if (input != Input::none) {
@@ -52,6 +52,7 @@ Outcome run_pageglean(const std::vector<std::string>& arguments, const std::stri
             ::chdir(directory.c_str()) != 0) {
             ::_exit(127);
         }
+        if (where == Directory::removed && ::rmdir(directory.c_str()) != 0) ::_exit(127);
         ::execv(argv[0], argv.data());
         ::_exit(127);
     }

@@ -17,8 +17,13 @@ struct Outcome {
     double seconds = 0;
 };
 
+// Where the run finds itself: in `directory`, or in it after it has been removed, so that
+// no file can be made there, whoever runs the test.
+enum class Directory { kept, removed };
+
 // Runs the pageglean binary with `arguments` in `directory`; killed after `limit_seconds`.
 Outcome run_pageglean(const std::vector<std::string>& arguments, const std::string& directory,
-                      Input input = Input::none, double limit_seconds = 20);
+                      Input input = Input::none, double limit_seconds = 20,
+                      Directory where = Directory::kept);
 
 }  // namespace harness

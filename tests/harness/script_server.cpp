@@ -2,6 +2,7 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -65,6 +66,8 @@ void ScriptServer::serve() {
         if (m_stop) return;
         const int peer = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC);
         if (peer < 0) return;
+        const int on = 1;  // small chunks leave at once instead of waiting for an ack
+        ::setsockopt(peer, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
 
         std::string request;
         char buffer[4096];
@@ -80,13 +83,13 @@ void ScriptServer::serve() {
             m_requests.push_back(request);
         }
         for (std::size_t i = 0; i < reply.chunks.size(); ++i) {
-            if (i > 0 && reply.pause_ms > 0) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(reply.pause_ms));
+            if (i > 0 && reply.pause.count() > 0) {
+                std::this_thread::sleep_for(reply.pause);
             }
             send_all(peer, reply.chunks[i]);
         }
         if (reply.close == Close::reset) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(reply.pause_ms));
+            std::this_thread::sleep_for(reply.pause);
             const linger abort{1, 0};
             ::setsockopt(peer, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
         }

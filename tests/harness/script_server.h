@@ -4,6 +4,7 @@
 // the request, sends its chunks with a pause between them, then closes or resets.
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -16,7 +17,8 @@ enum class Close { orderly, reset };
 
 struct Reply {
     std::vector<std::string> chunks;
-    int pause_ms = 0;  // between chunks and before a reset, so each arrives in a receive of its own
+    // between chunks and before a reset, so each arrives in a receive of its own
+    std::chrono::microseconds pause{0};
     Close close = Close::orderly;
 };
 

@@ -5,6 +5,7 @@
 
 #include <thread>
 
+#include "harness/spool_model.h"
 #include "harness/temp_dir.h"
 #include "support/fd.h"
 #include "support/file.h"
@@ -94,21 +95,6 @@ TEST(Exchange, ShorterLastChunkLeavesTheEarlierChunksTailAsFiller) {
     EXPECT_EQ(spooled.log, " 1. step:  100 of  100\r\n 2. step:  50 of  150\r\n");
 }
 
-// The spool as 8,192-byte block writes after every receive would leave it.
-std::string literal_spool(const std::vector<std::string>& chunks) {
-    std::string spool;
-    std::string area(k_receive_size + 1, '\0');
-    std::size_t total = 0;
-    for (const auto& chunk : chunks) {
-        area.replace(0, chunk.size(), chunk);
-        area[chunk.size()] = '\0';
-        if (spool.size() < total + k_receive_size) spool.resize(total + k_receive_size);
-        spool.replace(total, k_receive_size, area, 0, k_receive_size);
-        total += chunk.size();
-    }
-    return spool;
-}
-
 TEST(Exchange, SpoolOfManyChunksMatchesBlockWritesAfterEveryReceive) {
     std::vector<std::string> chunks;
     for (int i = 0; i < 90; ++i) {
@@ -119,7 +105,7 @@ TEST(Exchange, SpoolOfManyChunksMatchesBlockWritesAfterEveryReceive) {
     chunks.emplace_back(10, 'Z');
     const Spooled spooled = spool_records(chunks);
     EXPECT_GT(spooled.received.total, static_cast<std::int64_t>(k_spool_batch));
-    EXPECT_EQ(spooled.spool, literal_spool(chunks));
+    EXPECT_EQ(spooled.spool, harness::literal_spool(chunks));
 }
 
 TEST(Exchange, FullBlockEndsTheSpoolExactlyAndNothingLeavesItEmpty) {
