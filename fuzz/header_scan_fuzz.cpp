@@ -1,0 +1,102 @@
+// The header scan against a literal model of the byte-by-byte walk with its 4-byte window:
+// outcome, scan position, Location line, Last-Modified date and echoed bytes must agree,
+// however the response is cut into pieces. The first input byte sets the piece size.
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+#include "response/header_scan.h"
+
+namespace {
+
+struct Model {
+    response::ScanOutcome outcome;
+    std::int64_t position;
+    std::string location_line;
+    std::string last_modified;
+    std::string echo;
+};
+
+std::string model_date(const std::string& line) {
+    std::string date = line.size() > 15 ? line.substr(15) : "";
+    while (!date.empty() && (date.back() == ' ' || date.back() == '\0')) date.pop_back();
+    const auto comma = date.find(',');
+    if (comma != std::string::npos) {
+        date = date.substr(comma + 1);
+        while (!date.empty() && date.front() == ' ') date.erase(0, 1);
+    }
+    return date;
+}
+
+Model model_scan(std::string_view response) {
+    const auto length = static_cast<std::int64_t>(response.size());
+    Model model{};
+    std::string line;
+    for (std::int64_t position = 1;; ++position) {
+        std::string window(4, '\0');
+        std::int64_t read = 0;
+        for (std::int64_t k = 0; k < 4; ++k) {
+            if (position - 1 + k < length) {
+                window[static_cast<std::size_t>(k)] =
+                    response[static_cast<std::size_t>(position - 1 + k)];
+                ++read;
+            }
+        }
+        const char current = window[0];
+        model.echo += current;
+        model.position = position;
+        if (current == '\n' || current == '\r') {
+            if (line.substr(0, 15) == "Last-Modified: ") model.last_modified = model_date(line);
+            if (line.substr(0, 10) == "Location: ") {
+                model.outcome = response::ScanOutcome::location;
+                model.location_line = line;
+                return model;
+            }
+            line.clear();
+        } else {
+            line += current;
+        }
+        if (window == "\r\n\r\n") {
+            model.outcome = response::ScanOutcome::end_of_header;
+            return model;
+        }
+        if (position - 1 + read >= length) {
+            model.outcome = response::ScanOutcome::end_of_file;
+            return model;
+        }
+    }
+}
+
+void check(bool condition) {
+    if (!condition) std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size == 0) return 0;
+    const std::size_t piece = 1 + data[0] % 16;
+    const std::string_view response(reinterpret_cast<const char*>(data) + 1, size - 1);
+
+    response::HeaderScanner scanner;
+    for (std::size_t at = 0; at < response.size(); at += piece) {
+        if (scanner.feed(response.substr(at, piece))) break;
+    }
+    const response::ScanResult result = scanner.finish();
+    const Model model = model_scan(response);
+
+    check(result.outcome == model.outcome);
+    check(result.position == model.position);
+    check(result.location_line == model.location_line);
+    check(result.last_modified == model.last_modified);
+    // the program echoes bytes 1 to the position, or one zero byte for an empty response
+    const std::string echo =
+        response.empty()
+            ? std::string(1, '\0')
+            : std::string(response.substr(0, static_cast<std::size_t>(result.position)));
+    check(echo == model.echo);
+    return 0;
+}

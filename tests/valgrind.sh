@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Runs the release binary under valgrind over a handful of end-to-end runs against Python's
+# http.server on loopback (inside a private network namespace it enters itself); any memory
+# error or leak ends it non-zero.
+set -euo pipefail
+
+top=$(cd "$(dirname "$0")/.." && pwd)
+if [ "${PAGEGLEAN_VALGRIND_INSIDE:-}" != 1 ]; then
+  export PAGEGLEAN_VALGRIND_INSIDE=1
+  (cd "$top" && cmake --workflow --preset release >/dev/null)
+  if [ "$(id -u)" = 0 ]; then exec unshare --net bash "$0" "$@"; fi
+  exec unshare --user --map-root-user --net bash "$0" "$@"
+fi
+ip link set lo up
+
+work=$(mktemp -d)
+trap 'kill "$server" 2>/dev/null || true; rm -rf "$work"' EXIT
+mkdir -p "$work/site/dir" "$work/run"
+head -c 1048576 /dev/urandom > "$work/site/file.bin"
+python3 -m http.server 80 --bind 127.0.0.81 --directory "$work/site" >/dev/null 2>&1 &
+server=$!
+for _ in $(seq 100); do
+  (exec 3<>/dev/tcp/127.0.0.81/80) 2>/dev/null && break
+  sleep 0.1
+done
+
+binary=$top/build/release/pageglean
+failed=0
+check() {
+  local expected=$1
+  shift
+  local status=0
+  (cd "$work/run" && valgrind -q --error-exitcode=99 --leak-check=full \
+    --errors-for-leak-kinds=definite,indirect "$binary" "$@" >/dev/null </dev/null) || status=$?
+  if [ "$status" != "$expected" ]; then
+    echo "valgrind: pageglean $* ended with $status, not $expected"
+    failed=1
+  else
+    echo "valgrind: pageglean $* clean"
+  fi
+}
+
+check 0 http://127.0.0.81/file.bin file.bin
+cmp -s "$work/run/file.bin" "$work/site/file.bin" || { echo "valgrind: file.bin differs"; failed=1; }
+check 0 -q http://127.0.0.81/dir listing.html       # a redirect to /dir/
+check 0 -head http://127.0.0.81/file.bin /dev/null
+check 0                                              # no arguments
+check 1 -q 'scheme:///x'                             # empty host, key wait ends at once
+check 1 -q http://127.0.0.81/file.bin missing/out    # file problem, 6 s wait
+exit $failed
