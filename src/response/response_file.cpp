@@ -11,6 +11,19 @@ namespace {
 
 constexpr std::size_t k_block = 1 << 16;
 
+// Hands bytes 1 to `count` of the file to `take` block by block, until `take` returns true
+// or a read comes back empty.
+template <typename Take>
+void read_blocks(int file, std::int64_t count, Take take) {
+    std::vector<char> block(k_block);
+    for (std::int64_t offset = 0; offset < count;) {
+        const auto want = static_cast<std::size_t>(std::min<std::int64_t>(count - offset, k_block));
+        const std::int64_t n = support::read_at(file, offset, std::span(block.data(), want));
+        if (n <= 0 || take(std::string_view(block.data(), static_cast<std::size_t>(n)))) return;
+        offset += n;
+    }
+}
+
 }  // namespace
 
 std::optional<support::Failure> make_response_file(int spool, std::int64_t total,
@@ -25,15 +38,7 @@ std::optional<support::Failure> make_response_file(int spool, std::int64_t total
 
 ScanResult scan_response_file(int file, std::int64_t length) {
     HeaderScanner scanner;
-    std::vector<char> block(k_block);
-    for (std::int64_t offset = 0; offset < length;) {
-        const auto want =
-            static_cast<std::size_t>(std::min<std::int64_t>(length - offset, k_block));
-        const std::int64_t n = support::read_at(file, offset, std::span(block.data(), want));
-        if (n <= 0) break;
-        if (scanner.feed(std::string_view(block.data(), static_cast<std::size_t>(n)))) break;
-        offset += n;
-    }
+    read_blocks(file, length, [&](std::string_view bytes) { return scanner.feed(bytes); });
     return scanner.finish();
 }
 
@@ -43,15 +48,10 @@ void echo_scanned(const support::Console& console, int file, std::int64_t length
         support::print(console, std::string_view("\0", 1));
         return;
     }
-    std::vector<char> block(k_block);
-    for (std::int64_t offset = 0; offset < position;) {
-        const auto want =
-            static_cast<std::size_t>(std::min<std::int64_t>(position - offset, k_block));
-        const std::int64_t n = support::read_at(file, offset, std::span(block.data(), want));
-        if (n <= 0) return;
-        support::print(console, std::string_view(block.data(), static_cast<std::size_t>(n)));
-        offset += n;
-    }
+    read_blocks(file, position, [&](std::string_view bytes) {
+        support::print(console, bytes);
+        return false;
+    });
 }
 
 }  // namespace response
