@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <filesystem>
+
 #include "harness/network.h"
 #include "harness/process.h"
 #include "harness/script_server.h"
@@ -134,6 +136,16 @@ TEST_F(Download, BinaryBodyPassesUnchanged) {
     EXPECT_EQ(outcome.exit_code, 0);
     EXPECT_EQ(outcome.out, "");
     EXPECT_EQ(dir.read("data.bin"), body);
+}
+
+TEST_F(Download, OutputNameThatIsALinkIsWrittenThrough) {
+    const ScriptServer server("127.0.0.14", {Reply{{"HTTP/1.0 200 OK\r\n\r\nthrough the link"}}});
+    const harness::TempDir elsewhere;
+    elsewhere.write("target.html", "old target");
+    std::filesystem::create_symlink(elsewhere.file("target.html"), dir.file("link.html"));
+    EXPECT_EQ(run({"-q", "127.0.0.14/", "link.html"}).exit_code, 0);
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.file("link.html")));
+    EXPECT_EQ(elsewhere.read("target.html"), "through the link");
 }
 
 TEST_F(Download, QuietModeIsSilentAndLeavesTheDateForScripts) {
