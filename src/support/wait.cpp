@@ -99,11 +99,19 @@ bool wait_step(int input_fd, std::int64_t ms, const StopSignals& signals) {
     return true;
 }
 
+// Whether keys can be read from input_fd: a terminal, and not one that controls this process
+// from the background, where changing its mode or reading it would stop the process.
+bool reads_keys(int input_fd) {
+    if (::isatty(input_fd) != 1) return false;
+    const pid_t foreground = ::tcgetpgrp(input_fd);
+    return foreground < 0 || foreground == ::getpgrp();
+}
+
 }  // namespace
 
 void timed_wait(int input_fd, std::int64_t ms) {
     StopSignals signals;
-    const bool terminal = ::isatty(input_fd) == 1;
+    const bool terminal = reads_keys(input_fd);
     RawTerminal raw(terminal ? input_fd : -1);
     const std::int64_t deadline = now_ms() + ms;
     for (;;) {
@@ -120,7 +128,7 @@ void timed_wait(int input_fd, std::int64_t ms) {
 }
 
 void key_wait(int input_fd) {
-    if (::isatty(input_fd) != 1) return;
+    if (!reads_keys(input_fd)) return;
     StopSignals signals;
     RawTerminal raw(input_fd);
     while (!wait_step(input_fd, -1, signals)) {

@@ -1,7 +1,8 @@
 #pragma once
 
 // The two waits that keep a failed run's message on screen. A key ends them only when
-// input is a terminal; SIGHUP and SIGTERM end them like a key.
+// input is a terminal (and the process is not in the background on it); SIGHUP and
+// SIGTERM end them like a key.
 
 #include <cstdint>
 

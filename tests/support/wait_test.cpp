@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -91,6 +92,37 @@ TEST(Wait, WithoutATerminalTheKeyWaitEndsAtOnceAndTheTimedWaitRunsFully) {
     const double waited = seconds_since(start);
     EXPECT_GE(waited, 0.219);
     EXPECT_LT(waited, 0.4);
+}
+
+TEST(Wait, InTheBackgroundOfItsTerminalAWaitNeitherStopsNorReads) {
+    Pty pty;
+    pty.type("x");
+    const pid_t leader = ::fork();
+    if (leader == 0) {
+        // a session whose controlling terminal is the pty, and a job in its background
+        ::setsid();
+        const int tty = ::open(::ptsname(pty.master.get()), O_RDWR);
+        ::ioctl(tty, TIOCSCTTY, 0);
+        const pid_t job = ::fork();
+        if (job == 0) {
+            ::setpgid(0, 0);
+            const auto start = Clock::now();
+            timed_wait(tty, 200);  // the typed key is not the background job's
+            key_wait(tty);
+            ::_exit(seconds_since(start) >= 0.19 ? 0 : 3);
+        }
+        int status = 0;
+        ::waitpid(job, &status, WUNTRACED);
+        if (WIFSTOPPED(status)) {
+            ::kill(job, SIGKILL);
+            ::_exit(4);
+        }
+        ::_exit(WIFEXITED(status) ? WEXITSTATUS(status) : 5);
+    }
+    int status = 0;
+    ::waitpid(leader, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "3: the wait read the key, 4: it stopped the job";
 }
 
 TEST(Wait, TermSignalEndsAWaitLikeAKey) {
