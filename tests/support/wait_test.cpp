@@ -66,7 +66,7 @@ TEST(Wait, KeyDuringALongWaitEndsItWithinAStep) {
     const double waited = seconds_since(start);
     typist.join();
     EXPECT_GE(waited, 0.28);
-    EXPECT_LT(waited, 0.4);
+    EXPECT_LT(waited, 0.55);  // soon after the key, with room for a loaded machine
 }
 
 TEST(Wait, KeyWaitOnATerminalEndsOnAKey) {
