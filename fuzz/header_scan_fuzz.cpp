@@ -35,6 +35,7 @@ Model model_scan(std::string_view response) {
     const auto length = static_cast<std::int64_t>(response.size());
     Model model{};
     std::string line;
+    bool too_long = false;
     for (std::int64_t position = 1;; ++position) {
         std::string window(4, '\0');
         std::int64_t read = 0;
@@ -49,15 +50,20 @@ Model model_scan(std::string_view response) {
         model.echo += current;
         model.position = position;
         if (current == '\n' || current == '\r') {
-            if (line.substr(0, 15) == "Last-Modified: ") model.last_modified = model_date(line);
-            if (line.substr(0, 10) == "Location: ") {
+            // a line past the limit is passed over
+            if (!too_long && line.substr(0, 15) == "Last-Modified: ") {
+                model.last_modified = model_date(line);
+            }
+            if (!too_long && line.substr(0, 10) == "Location: ") {
                 model.outcome = response::ScanOutcome::location;
                 model.location_line = line;
                 return model;
             }
             line.clear();
-        } else {
+            too_long = false;
+        } else if (!too_long) {
             line += current;
+            too_long = line.size() > response::k_max_header_line;
         }
         if (window == "\r\n\r\n") {
             model.outcome = response::ScanOutcome::end_of_header;

@@ -52,9 +52,13 @@ void HeaderScanner::step(std::int64_t position) {
         if (m_done) return;
     } else if (m_line_kept) {
         m_line += current;
-        if (m_line.size() == k_last_modified.size() && !m_line.starts_with(k_location) &&
-            !m_line.starts_with(k_last_modified)) {
+        const bool neither_header = m_line.size() == k_last_modified.size() &&
+                                    !m_line.starts_with(k_location) &&
+                                    !m_line.starts_with(k_last_modified);
+        if (neither_header || m_line.size() > k_max_header_line) {
             m_line_kept = false;
+            m_line.clear();
+            m_line.shrink_to_fit();
         }
     }
 

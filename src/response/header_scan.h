@@ -13,6 +13,11 @@ namespace response {
 
 enum class ScanOutcome { end_of_header, end_of_file, location };
 
+// A "Location: " or "Last-Modified: " line longer than this is passed over like any other
+// line: no server sends a usable address or date that long, and a hostile one could
+// otherwise make the scan hold a whole download in memory.
+constexpr std::size_t k_max_header_line = 64 * 1024;
+
 struct ScanResult {
     ScanOutcome outcome = ScanOutcome::end_of_file;
     // 1-based position of the last step: the CR that starts CR LF CR LF, the CR or LF that
@@ -23,7 +28,8 @@ struct ScanResult {
 };
 
 // Scans a response fed in pieces of any size. Memory stays flat: only a line that may be
-// a "Location: " or "Last-Modified: " line is kept past its first 15 bytes.
+// a "Location: " or "Last-Modified: " line is kept past its first 15 bytes, and only up to
+// k_max_header_line bytes.
 class HeaderScanner {
   public:
     // Takes the next bytes of the response; true once the outcome is known, after which

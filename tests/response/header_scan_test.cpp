@@ -102,6 +102,18 @@ TEST(HeaderScan, LongOrdinaryLinesDoNotHideALaterLocation) {
     EXPECT_EQ(result.location_line, "Location: /far");
 }
 
+TEST(HeaderScan, OverlongLocationAndDateLinesArePassedOver) {
+    const std::string longest = "Location: " + std::string(k_max_header_line - 10, 'x');
+    EXPECT_EQ(scan_header("HTTP/1.0 302\r\n" + longest + "\r\n\r\n").location_line, longest);
+
+    const ScanResult over = scan_header("HTTP/1.0 302\r\n" + longest + "y\r\n\r\nbody");
+    EXPECT_EQ(over.outcome, ScanOutcome::end_of_header);
+    EXPECT_EQ(over.position, static_cast<std::int64_t>(14 + longest.size() + 2));  // its CR
+
+    const std::string date = "Last-Modified: " + std::string(k_max_header_line, 'd');
+    EXPECT_EQ(scan_header("HTTP/1.0 200\r\n" + date + "\r\n\r\n").last_modified, "");
+}
+
 TEST(LastModified, DateTakenAfterTheCommaOrWholeWithoutOne) {
     EXPECT_EQ(last_modified_date("Last-Modified: Tue, 31 Oct 2006 14:39:28 GMT"),
               "31 Oct 2006 14:39:28 GMT");
