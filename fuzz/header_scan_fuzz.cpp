@@ -4,10 +4,10 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 
+#include "fuzz/check.h"
 #include "response/header_scan.h"
 
 namespace {
@@ -76,10 +76,6 @@ Model model_scan(std::string_view response) {
     }
 }
 
-void check(bool condition) {
-    if (!condition) std::abort();
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -94,15 +90,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const response::ScanResult result = scanner.finish();
     const Model model = model_scan(response);
 
-    check(result.outcome == model.outcome);
-    check(result.position == model.position);
-    check(result.location_line == model.location_line);
-    check(result.last_modified == model.last_modified);
+    fuzz::check(result.outcome == model.outcome);
+    fuzz::check(result.position == model.position);
+    fuzz::check(result.location_line == model.location_line);
+    fuzz::check(result.last_modified == model.last_modified);
     // the program echoes bytes 1 to the position, or one zero byte for an empty response
     const std::string echo =
         response.empty()
             ? std::string(1, '\0')
             : std::string(response.substr(0, static_cast<std::size_t>(result.position)));
-    check(echo == model.echo);
+    fuzz::check(echo == model.echo);
     return 0;
 }

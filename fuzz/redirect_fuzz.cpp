@@ -4,19 +4,11 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 
+#include "fuzz/check.h"
 #include "redirect/redirect.h"
 #include "run/command_line.h"
-
-namespace {
-
-void check(bool condition) {
-    if (!condition) std::abort();
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string input(reinterpret_cast<const char*>(data), size);
@@ -30,19 +22,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     redirect::RedirectState state;
     const std::string tail = redirect::take_redirect(state, value, hop.url, hop.output_file);
-    check(state.count == 1);
-    check(state.target.find(' ') == std::string::npos);
-    check(tail == state.target + " " + hop.output_file);
+    fuzz::check(state.count == 1);
+    fuzz::check(state.target.find(' ') == std::string::npos);
+    fuzz::check(tail == state.target + " " + hop.output_file);
     if (state.target.empty()) return 0;  // the next hop ends at the url check
 
     const run::Target next = run::split_tail(tail);
-    check(next.output_file == hop.output_file);
+    fuzz::check(next.output_file == hop.output_file);
     const std::string url = redirect::next_url(state, next.url);
     const run::Target resolved = run::split_tail(url + " " + next.output_file);
-    check(resolved.output_file == hop.output_file);
+    fuzz::check(resolved.output_file == hop.output_file);
     if (!redirect::is_absolute(state.target) && !next.url.empty() && next.url.front() != '/' &&
         !state.base.empty()) {
-        check(url.starts_with(state.base));
+        fuzz::check(url.starts_with(state.base));
     }
     return 0;
 }

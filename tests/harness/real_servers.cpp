@@ -37,15 +37,12 @@ bool answers(const std::string& address) {
 }  // namespace
 
 std::string find_program(const std::string& name) {
+    // the sbin folders too: a user's PATH often lacks them, and nginx lives there
     const char* path = std::getenv("PATH");
-    std::stringstream dirs(path != nullptr ? path : "/usr/sbin:/usr/bin:/sbin:/bin");
-    std::string dir;
-    while (std::getline(dirs, dir, ':')) {
+    std::stringstream dirs(std::string(path != nullptr ? path : "/usr/bin:/bin") +
+                           ":/usr/sbin:/sbin");
+    for (std::string dir; std::getline(dirs, dir, ':');) {
         const std::string candidate = dir + "/" + name;
-        if (::access(candidate.c_str(), X_OK) == 0) return candidate;
-    }
-    for (const char* dir_name : {"/usr/sbin", "/sbin"}) {
-        const std::string candidate = std::string(dir_name) + "/" + name;
         if (::access(candidate.c_str(), X_OK) == 0) return candidate;
     }
     return {};
