@@ -1,9 +1,12 @@
 #include "redirect/redirect.h"
 
+#include <algorithm>
+
 #include "support/console.h"
 #include "support/fd.h"
 #include "support/file.h"
 #include "support/text.h"
+#include "support/work_files.h"
 
 namespace redirect {
 
@@ -24,10 +27,30 @@ std::string escape_blanks(std::string_view value) {
     return escaped;
 }
 
+std::size_t scheme_length(std::string_view value) {
+    // a letter, then letters, digits, "+", "-" or ".", then "://"
+    const auto is_alpha = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
+    if (value.empty() || !is_alpha(value[0])) return 0;
+    std::size_t at = 1;
+    while (at < value.size() && (is_alpha(value[at]) || (value[at] >= '0' && value[at] <= '9') ||
+                                 value[at] == '+' || value[at] == '-' || value[at] == '.')) {
+        ++at;
+    }
+    return value.substr(at).starts_with(k_scheme_mark) ? at + k_scheme_mark.size() : 0;
+}
+
 std::string cut_port(std::string_view text) {
-    const std::int64_t p = support::find(1, text, ":80");
-    if (p == 0) return std::string(text);
-    return std::string(support::left(text, p - 1)).append(support::mid(text, p + 3));
+    std::size_t host_start = scheme_length(text);
+    if (host_start == 0) {
+        if (!text.starts_with("//")) return std::string(text);
+        host_start = 2;
+    }
+    // the host runs to the first "/" after it, or to the end
+    const std::size_t host_end = std::min(text.find('/', host_start), text.size());
+    const std::string_view host = text.substr(host_start, host_end - host_start);
+    if (!host.ends_with(k_http_port_suffix)) return std::string(text);
+    return std::string(text.substr(0, host_end - k_http_port_suffix.size()))
+        .append(text.substr(host_end));
 }
 
 std::string base_directory(std::string_view url) {
@@ -37,7 +60,7 @@ std::string base_directory(std::string_view url) {
 }
 
 bool is_absolute(std::string_view target) {
-    return target.find("://") != std::string_view::npos || target.starts_with("//");
+    return scheme_length(target) > 0 || target.starts_with("//");
 }
 
 std::string resolve_relative(std::string_view base, std::string_view url) {
@@ -70,7 +93,7 @@ std::string format_notice(int count, std::string_view value) {
 void preserve_first_response(const std::string& response_name) {
     const support::Fd from = support::open_for_reading(response_name);
     if (!from) return;
-    const support::Fd to = support::open_truncated(k_original_file);
+    const support::Fd to = support::open_truncated(support::k_original_file);
     if (!to) return;
     support::copy_range(from.get(), 0, to.get(), support::length_of(from.get()));
 }

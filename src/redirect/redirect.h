@@ -2,6 +2,7 @@
 
 // Following "Location: " lines from hop to hop.
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -9,10 +10,8 @@ namespace redirect {
 
 constexpr int k_max_redirects = 5;  // a sixth Location is announced, then refused
 
-inline const std::string k_original_file = "pageglean.original";
-
 struct RedirectState {
-    std::string target;  // the last Location value taken, blanks escaped, first ":80" cut
+    std::string target;  // the last Location value taken, blanks escaped, its host's ":80" cut
     int count = 0;       // redirects taken so far
     std::string base;    // base directory of the hop that received the last redirect
 };
@@ -24,14 +23,24 @@ std::string_view location_value(std::string_view location_line);
 // add words to the output file name through the command tail.
 std::string escape_blanks(std::string_view value);
 
-// The text with its first ":80" cut out, wherever it stands (":800" leaves "0").
+constexpr std::string_view k_scheme_mark = "://";
+constexpr std::string_view k_http_port_suffix = ":80";
+
+// The length of a leading scheme with its "://" (a letter, then letters, digits, "+", "-"
+// or "."); 0 when the value does not begin with one.
+std::size_t scheme_length(std::string_view value);
+
+// An absolute value (a scheme or "//" in front) with ":80" cut where it ends the host, that
+// is right before the first "/" after it or the end; every other text unchanged, so
+// ":800", ":8080" and a ":80" in a path or query stay.
 std::string cut_port(std::string_view text);
 
 // url up to and including its last "/" when that stands at position 2 or later; else the
 // whole url.
 std::string base_directory(std::string_view url);
 
-// Whether a target names its host itself: it holds "://" anywhere or begins with "//".
+// Whether a target names its host itself: it begins with a scheme and "://", or with "//".
+// A "://" further in, as in a query, leaves it relative.
 bool is_absolute(std::string_view target);
 
 // A relative url resolved against a base directory: a url starting with "/" goes under the

@@ -11,9 +11,6 @@
 
 namespace response {
 
-inline const std::string k_redirected_file = "pageglean.redirected";
-inline const std::string k_modified_file = "pageglean.modified";
-
 // Where the body lies in a response of `length` bytes whose scan stopped at `position`.
 struct DataRange {
     std::int64_t start = 0;   // 1-based position of the first body byte: position + 4

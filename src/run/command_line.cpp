@@ -51,9 +51,12 @@ Target split_tail(std::string_view tail) {
     }
     if (target.output_file.empty()) target.output_file = k_default_output;
 
-    // the scheme cut: everything up to and including the first "//", wherever it stands
+    // the scheme cut: up to and including the first "//", only when no "/" stands before
+    // it, so a path holding "//" never names another host
     const std::int64_t slashes = support::find(1, target.url, "//");
-    if (slashes > 0) target.url = std::string(support::mid(target.url, slashes + 2));
+    if (slashes > 0 && support::find(1, target.url, "/") == slashes) {
+        target.url = std::string(support::mid(target.url, slashes + 2));
+    }
 
     const std::int64_t slash = support::find(1, target.url, "/");
     if (slash == 0) {

@@ -34,7 +34,8 @@ std::string join_arguments(std::span<const std::string> arguments);
 CommandLine parse_command_line(std::string argument_text);
 
 struct Target {
-    std::string url;  // first word, trimmed, less everything up to its first "//"
+    std::string url;  // first word, trimmed, less a scheme: up to its first "//" when no "/"
+                      // stands before it
     std::string output_file;
     std::string host;  // url before its first "/"
     std::string path;  // url after its first "/"

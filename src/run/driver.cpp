@@ -2,6 +2,7 @@
 
 #include <sys/socket.h>
 
+#include <cerrno>
 #include <optional>
 #include <vector>
 
@@ -14,6 +15,7 @@
 #include "run/report.h"
 #include "support/file.h"
 #include "support/wait.h"
+#include "support/work_files.h"
 
 namespace run {
 
@@ -21,9 +23,6 @@ namespace {
 
 constexpr std::int64_t k_loud_wait_ms = 60'000;  // long enough to read the message
 constexpr std::int64_t k_quiet_wait_ms = 6'000;  // a batch file should not stall long
-
-const std::string k_spool_file = "pageglean.dummys";
-const std::string k_response_file = "pageglean.dummy";
 
 struct Run {
     const support::Console& console;
@@ -59,11 +58,11 @@ std::optional<support::Failure> finish_page(const Run& run, const response::Scan
                                             const std::string& output_name) {
     if (!run.loud()) {
         if (auto failure =
-                response::write_side_file(response::k_redirected_file, run.redirect.target)) {
+                response::write_side_file(support::k_redirected_file, run.redirect.target)) {
             return failure;
         }
         if (auto failure =
-                response::write_side_file(response::k_modified_file, scan.last_modified)) {
+                response::write_side_file(support::k_modified_file, scan.last_modified)) {
             return failure;
         }
     }
@@ -87,12 +86,12 @@ HopEnd run_hop(const Run& run, const Target& target) {
     run.log_lines({"Contact log:", head});
     if (auto failure = http::send_all(socket.get(), head + "\r\n")) return failed(*failure);
 
-    support::remove_file(k_spool_file);
-    support::Fd spool = support::open_read_write(k_spool_file);
-    if (!spool) return failed(support::file_failure(k_spool_file));
+    support::remove_file(support::k_spool_file);
+    support::Fd spool = support::open_read_write(support::k_spool_file);
+    if (!spool) return failed(support::file_failure(support::k_spool_file));
     run.log_line("Download log:");
     const http::Received received =
-        http::receive_to_spool(socket.get(), spool.get(), k_spool_file, run.log());
+        http::receive_to_spool(socket.get(), spool.get(), support::k_spool_file, run.log());
     if (received.failure) return failed(*received.failure);
     run.log_lines({"", "Laenge Download: " +
                            support::format_unsigned(
@@ -100,8 +99,8 @@ HopEnd run_hop(const Run& run, const Target& target) {
                            " Bytes."});
 
     support::Fd response_file;
-    if (auto failure = response::make_response_file(spool.get(), received.total, k_response_file,
-                                                    response_file)) {
+    if (auto failure = response::make_response_file(spool.get(), received.total,
+                                                    support::k_response_file, response_file)) {
         return failed(*failure);
     }
     spool.reset();
@@ -138,8 +137,9 @@ Ending run(std::span<const std::string> arguments, const support::Console& conso
 
         if (!state.redirect.target.empty()) {
             if (state.redirect.count > redirect::k_max_redirects) {
+                // nothing was downloaded: a failure, though it needs no time to read
                 state.print_lines({"Too much (>5) redirections!", ""});
-                return Ending{0, Wait::none, 0};
+                return Ending{1, Wait::none, 0};
             }
             state.command.tail =
                 redirect::next_url(state.redirect, target.url) + " " + target.output_file;
@@ -148,9 +148,16 @@ Ending run(std::span<const std::string> arguments, const support::Console& conso
 
         if (target.url.empty()) {
             state.print_lines({"URL is empty. See usage!", ""});
-            return Ending{0, Wait::none, 0};
+            // only a command line without a URL is a request for the usage; an empty
+            // Location value is a download that failed
+            return Ending{state.redirect.count > 0 ? 1 : 0, Wait::none, 0};
         }
         state.log_lines(command_log_lines(state.command.argument_text, state.command.tail, target));
+        if (support::is_work_file(target.output_file)) {
+            // the run would overwrite its own response or side files with the body
+            state.print_lines(failure_lines({support::Problem::file, EINVAL, target.output_file}));
+            return timed;
+        }
         if (target.host.empty()) {
             state.print_lines({"No URL given.", "Usage: URL [filename]"});
             return Ending{1, Wait::key, 0};
@@ -164,7 +171,7 @@ Ending run(std::span<const std::string> arguments, const support::Console& conso
         if (!hop.location_line) break;
 
         const std::string_view value = redirect::location_value(*hop.location_line);
-        if (state.redirect.count == 0) redirect::preserve_first_response(k_response_file);
+        if (state.redirect.count == 0) redirect::preserve_first_response(support::k_response_file);
         state.command.tail =
             redirect::take_redirect(state.redirect, value, target.url, target.output_file);
         support::print_line(console, redirect::format_notice(state.redirect.count, value));

@@ -97,7 +97,7 @@ TEST_F(RealServers, NginxRedirectsAreFollowedAndALoopEnds) {
     outcome = run({"-q", "http://127.0.0.80/loop", "l.bin"});
     EXPECT_TRUE(outcome.out.ends_with(
         " 6. redirection, new start with: /loop\r\nToo much (>5) redirections!\r\n\r\n"));
-    EXPECT_EQ(outcome.exit_code, 0);
+    EXPECT_EQ(outcome.exit_code, 1);
 }
 
 TEST_F(RealServers, NginxNotFoundPageIsSavedAsTheBody) {

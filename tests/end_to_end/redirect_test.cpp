@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <tuple>
 
 #include "harness/network.h"
@@ -70,22 +71,33 @@ TEST_F(Redirects, RelativeAndAbsoluteValuesResolveAgainstTheFirstHop) {
     EXPECT_EQ(dir.read("pageglean.redirected"), "scheme://127.0.0.21/w\r\n");
 }
 
-TEST_F(Redirects, PortCutOnceAndSchemeSlashesAnywhereMakeItAbsolute) {
-    // ":800" loses ":80" and leaves "0": the host becomes 127.0.0.220, where nothing listens
+TEST_F(Redirects, OnlyALeadingSchemeMakesAValueAbsoluteAndOnlyItsHostLosesItsPort) {
+    // a "://" in a query, "//" in a path and ports that are not the host's ":80" all stay
+    // on the first host
     const ScriptServer first(
-        "127.0.0.22", {moved("scheme://127.0.0.22:800/w"), moved("/go?to=scheme://127.0.0.23/v")});
-    auto outcome = run({"-q", "127.0.0.22/"});
-    EXPECT_EQ(
-        outcome.out,
-        " 1. redirection, new start with: scheme://127.0.0.22:800/w\r\n"
-        "Socket error. Connection to internet has a problem.\r\nError: 111 Calling: connect()\r\n");
-    EXPECT_EQ(outcome.exit_code, 1);
+        "127.0.0.22", {moved("/go?to=scheme://127.0.0.23/v"), page("1"), moved("/x//y"), page("2"),
+                       moved("h:8080"), page("3"), moved("/q?port=:80x"), page("4"), page("5")});
+    const ScriptServer other("127.0.0.23", {page("never")});
+    for (const char* start :
+         {"127.0.0.22/d/", "127.0.0.22/d/", "127.0.0.22/d/", "127.0.0.22/d/", "127.0.0.22/a//b"}) {
+        EXPECT_EQ(run({"-q", start}).exit_code, 0) << start;
+    }
+    std::vector<std::string> lines;
+    for (const auto& request : first.requests()) lines.push_back(request_line(request));
+    EXPECT_EQ(lines, (std::vector<std::string>{
+                         "GET /d/ HTTP/1.0", "GET /go?to=scheme://127.0.0.23/v HTTP/1.0",
+                         "GET /d/ HTTP/1.0", "GET /x//y HTTP/1.0", "GET /d/ HTTP/1.0",
+                         "GET /d/h:8080 HTTP/1.0", "GET /d/ HTTP/1.0", "GET /q?port=:80x HTTP/1.0",
+                         "GET /a//b HTTP/1.0"}));
+    EXPECT_TRUE(other.requests().empty());
 
-    const ScriptServer second("127.0.0.23", {page("v")});
-    outcome = run({"-q", "127.0.0.22/"});
-    EXPECT_EQ(outcome.exit_code, 0);
-    ASSERT_EQ(second.requests().size(), 1u);
-    EXPECT_EQ(request_line(second.requests()[0]), "GET /v HTTP/1.0");
+    // ":800" is another port: the host keeps it and is looked up as a name
+    const ScriptServer third("127.0.0.34", {moved("scheme://127.0.0.34:800/w")});
+    const auto outcome = run({"-q", "127.0.0.34/"});
+    EXPECT_EQ(outcome.out,
+              " 1. redirection, new start with: scheme://127.0.0.34:800/w\r\n"
+              "No connection to host available.\r\nError: ResolveHost: '127.0.0.34:800'.\r\n");
+    EXPECT_EQ(outcome.exit_code, 1);
 }
 
 TEST_F(Redirects, RelativeValueResolvesAgainstTheHopThatReceivedIt) {
@@ -132,7 +144,7 @@ TEST_F(Redirects, FiveRedirectsAreFollowedAndASixthIsRefused) {
     for (int i = 1; i <= 6; ++i)
         expected += " " + std::to_string(i) + ". redirection, new start with: /self\r\n";
     EXPECT_EQ(outcome.out, expected + "Too much (>5) redirections!\r\n\r\n");
-    EXPECT_EQ(outcome.exit_code, 0);
+    EXPECT_EQ(outcome.exit_code, 1);
     EXPECT_LT(outcome.seconds, 5.0);
     EXPECT_EQ(self.requests().size(), 6u);
     EXPECT_EQ(dir.read("pageglean.out"), "");  // every hop made it afresh before its scan
@@ -176,7 +188,25 @@ TEST_F(Redirects, EmptyValueEndsAtTheUrlCheck) {
     const ScriptServer server("127.0.0.32", {moved("")});
     const auto outcome = run({"-q", "127.0.0.32/"});
     EXPECT_EQ(outcome.out, " 1. redirection, new start with: \r\nURL is empty. See usage!\r\n\r\n");
-    EXPECT_EQ(outcome.exit_code, 0);
+    EXPECT_EQ(outcome.exit_code, 1);
+    EXPECT_LT(outcome.seconds, 5.0);
+}
+
+TEST_F(Redirects, AWorkFileAsTheOutputIsRefusedBeforeAnyConnection) {
+    const ScriptServer server("127.0.0.33", {page("body")});
+    for (const std::string& name : std::vector<std::string>{
+             "pageglean.dummys", "pageglean.dummy", "pageglean.original", "pageglean.redirected",
+             "pageglean.modified", "./pageglean.dummy", dir.file("pageglean.modified")}) {
+        const auto outcome = run({"-q", "127.0.0.33/", name});
+        EXPECT_EQ(outcome.out, "File problem.\r\nError: 22 Writing: '" + name + "'.\r\n");
+        EXPECT_EQ(outcome.exit_code, 1);
+        EXPECT_FALSE(dir.exists("pageglean.dummys")) << name;
+    }
+    EXPECT_TRUE(server.requests().empty());
+    // the same names elsewhere are the user's own files
+    std::filesystem::create_directory(dir.file("sub"));
+    EXPECT_EQ(run({"-q", "127.0.0.33/", "sub/pageglean.dummy"}).exit_code, 0);
+    EXPECT_EQ(dir.read("sub/pageglean.dummy"), "body");
 }
 
 }  // namespace

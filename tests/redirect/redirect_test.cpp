@@ -7,13 +7,33 @@
 namespace redirect {
 namespace {
 
-TEST(Redirect, PortCutOnceWhereverItStands) {
-    EXPECT_EQ(cut_port("scheme://b.example:80/w"), "scheme://b.example/w");
-    EXPECT_EQ(cut_port("scheme://b.example:800/w"), "scheme://b.example0/w");
-    EXPECT_EQ(cut_port("/q?port=:80x"), "/q?port=x");
-    EXPECT_EQ(cut_port("a:80:80"), "a:80");
-    EXPECT_EQ(cut_port(":80"), "");
-    EXPECT_EQ(cut_port("plain"), "plain");
+TEST(Redirect, LocationValueTable) {
+    struct Case {
+        const char* value;
+        bool absolute;
+        const char* cut;
+    };
+    const Case cases[] = {
+        {"scheme://b.example:80/w", true, "scheme://b.example/w"},
+        {"scheme://b.example:80", true, "scheme://b.example"},
+        {"//b.example:80/w", true, "//b.example/w"},
+        {"a+b-c.d://b.example:80/w", true, "a+b-c.d://b.example/w"},
+        {"scheme://b.example:800/w", true, "scheme://b.example:800/w"},
+        {"scheme://b.example:8080/w", true, "scheme://b.example:8080/w"},
+        {"scheme://b.example/x:80", true, "scheme://b.example/x:80"},
+        {"scheme://b.example:80?q", true, "scheme://b.example:80?q"},
+        {"/go?to=scheme://c.example:80/v", false, "/go?to=scheme://c.example:80/v"},
+        {"/q?port=:80x", false, "/q?port=:80x"},
+        {"h:8080", false, "h:8080"},
+        {":80", false, ":80"},
+        {"1a://b.example/w", false, "1a://b.example/w"},
+        {"/top/x.html", false, "/top/x.html"},
+        {"a//b", false, "a//b"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(is_absolute(c.value), c.absolute) << c.value;
+        EXPECT_EQ(cut_port(c.value), c.cut) << c.value;
+    }
 }
 
 TEST(Redirect, BlanksDroppedAtTheEndsAndEscapedInside) {
@@ -28,14 +48,6 @@ TEST(Redirect, BaseDirectoryEndsAtTheLastSlashFromPositionTwo) {
     EXPECT_EQ(base_directory("a.example/"), "a.example/");
     EXPECT_EQ(base_directory("a.example"), "a.example");
     EXPECT_EQ(base_directory("/x"), "/x");
-}
-
-TEST(Redirect, AbsoluteWhenHoldingSchemeSlashesAnywhereOrStartingWithTwoSlashes) {
-    EXPECT_TRUE(is_absolute("scheme://b.example/w"));
-    EXPECT_TRUE(is_absolute("/go?to=scheme://c.example/v"));
-    EXPECT_TRUE(is_absolute("//c.example/v"));
-    EXPECT_FALSE(is_absolute("/top/x.html"));
-    EXPECT_FALSE(is_absolute("a//b"));
 }
 
 TEST(Redirect, RelativeResolutionTable) {
@@ -71,7 +83,7 @@ TEST(Redirect, TakingARedirectBuildsTheTailAndRecordsTheTarget) {
 
     EXPECT_EQ(take_redirect(state, " my page.html ", "b.example/w", "keep.html"),
               "my%20page.html keep.html");
-    EXPECT_EQ(take_redirect(state, ":80", "b.example/w", "keep.html"), " keep.html");
+    EXPECT_EQ(take_redirect(state, "", "b.example/w", "keep.html"), " keep.html");
     EXPECT_EQ(state.target, "");
 }
 

@@ -24,8 +24,12 @@ TEST(CommandLine, SplitTable) {
         {"scheme://a.example:81/x", "a.example:81/x", "a.example:81", "x", "pageglean.out"},
         {"scheme://a.example/p?q=1&r=2", "a.example/p?q=1&r=2", "a.example", "p?q=1&r=2",
          "pageglean.out"},
-        {"a.example/a//b", "b", "b", "", "pageglean.out"},
+        // the scheme cut only when no "/" stands before the "//"
+        {"a.example/a//b", "a.example/a//b", "a.example", "a//b", "pageglean.out"},
+        {"//a.example/x", "a.example/x", "a.example", "x", "pageglean.out"},
+        {"scheme://a.example/a//b", "a.example/a//b", "a.example", "a//b", "pageglean.out"},
         {"scheme:///x", "/x", "", "x", "pageglean.out"},
+        {"scheme:///", "/", "", "", "pageglean.out"},
         {"scheme://", "", "", "", "pageglean.out"},
         {"a.example/x out.html", "a.example/x", "a.example", "x", "out.html"},
         {"a.example/x  out.html", "a.example/x", "a.example", "x", "out.html"},
