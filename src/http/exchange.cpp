@@ -1,12 +1,17 @@
 #include "http/exchange.h"
 
+#include <poll.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
-#include <vector>
+#include <csignal>
+#include <cstring>
+#include <memory>
 
 #include "support/file.h"
+#include "support/signals.h"
 
 namespace http {
 
@@ -32,60 +37,94 @@ std::optional<support::Failure> send_all(int socket, std::string_view bytes) {
     return std::nullopt;
 }
 
+namespace {
+
+// The receive area of a reader that takes 8,192 bytes at a time: each receive of n bytes
+// leaves them at its front and a zero byte behind them, and what earlier, longer receives
+// left stays beyond that. Its tail after the last receive is the spool's filler.
+class ReceiveArea {
+  public:
+    // Takes a piece as the run of 8 KiB receives that would have brought it: only the last
+    // one, and the full one before it, leave bytes that can still be seen.
+    void take(std::string_view piece) {
+        m_last = (piece.size() - 1) % k_receive_size + 1;
+        if (piece.size() > m_last) {
+            std::memcpy(m_bytes.data(), piece.data() + piece.size() - m_last - k_receive_size,
+                        k_receive_size);
+        }
+        std::memcpy(m_bytes.data(), piece.data() + piece.size() - m_last, m_last);
+        m_bytes[m_last] = '\0';
+    }
+
+    // What a block write after the last receive leaves behind the received bytes: the zero
+    // byte and the rest of the block; nothing after a full receive or none at all.
+    std::string_view filler() const {
+        if (m_last == 0 || m_last == k_receive_size) return {};
+        return {m_bytes.data() + m_last, k_receive_size - m_last};
+    }
+
+  private:
+    std::array<char, k_receive_size + 1> m_bytes{};  // + 1: the zero byte after a full receive
+    std::size_t m_last = 0;
+};
+
+// One step line per 8 KiB receive of the piece, in one string for one console write.
+std::string step_lines(std::int64_t& chunks, std::int64_t total, std::size_t piece) {
+    std::string lines;
+    for (std::size_t done = 0; done < piece;) {
+        const std::size_t n = std::min(piece - done, k_receive_size);
+        done += n;
+        lines += format_step_line(++chunks, static_cast<std::int64_t>(n),
+                                  total + static_cast<std::int64_t>(done));
+        lines += "\r\n";
+    }
+    return lines;
+}
+
+}  // namespace
+
 Received receive_to_spool(int socket, int spool, const std::string& spool_name,
                           const support::Console* log) {
-    // zeroed once per hop and never cleared between receives: the spool's filler is
-    // whatever earlier receives left in it
-    std::array<char, k_receive_size + 1> area{};
-    // Each block write would overwrite the previous block's tail, so the spool ends up as
-    // the received bytes followed by the tail of the last block alone. Gathering the
-    // received bytes and writing them in large pieces gives the same file with far fewer
-    // writes.
-    std::vector<char> pending;
-    pending.reserve(k_spool_batch);
+    // a signal that ends the run waits until what has arrived is in the spool
+    const support::SignalNote signals({SIGINT, SIGTERM, SIGHUP});
+    // left uninitialised: only the bytes a receive brings are ever read from it
+    const std::unique_ptr<char[]> buffer(new char[k_receive_piece]);
+    ReceiveArea area;
     Received received;
     std::int64_t chunks = 0;
-    std::size_t last = 0;
 
-    const auto write_pending = [&]() -> int {
-        const std::int64_t offset = received.total - static_cast<std::int64_t>(pending.size());
-        const int err = support::write_at(spool, offset, {pending.data(), pending.size()});
-        pending.clear();
-        return err;
-    };
-    const auto write_last_tail = [&]() -> int {
-        if (last == 0 || last == k_receive_size) return 0;
-        return support::write_at(spool, received.total,
-                                 {area.data() + last, k_receive_size - last});
+    const auto finish = [&](std::optional<support::Failure> failure) {
+        if (const int err = support::write_at(spool, received.total, area.filler())) {
+            failure = support::file_failure(err, spool_name);
+        }
+        received.failure = std::move(failure);
+        received.signal = signals.noted();
+        return received;
     };
 
     for (;;) {
-        const ssize_t n = ::recv(socket, area.data(), k_receive_size, 0);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            const int recv_err = n < 0 ? errno : 0;
-            // a write that failed comes before the receive after it
-            int err = write_pending();
-            if (err == 0) err = write_last_tail();
-            if (err != 0) {
-                received.failure = support::Failure{support::Problem::file, err, spool_name};
-            } else if (n < 0) {
-                received.failure = support::Failure{support::Problem::receive, recv_err, {}};
+        if (signals.noted() != 0) return finish(std::nullopt);
+        const ssize_t n = ::recv(socket, buffer.get(), k_receive_piece, MSG_DONTWAIT);
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            if (signals.wait(socket, POLLIN, -1) < 0) {
+                return finish(support::Failure{support::Problem::receive, errno, {}});
             }
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return finish(support::Failure{support::Problem::receive, errno, {}});
+        if (n == 0) return finish(std::nullopt);
+
+        // every piece is in the spool before the next receive, so a pause or a signal
+        // never leaves arrived bytes unwritten
+        const std::string_view piece(buffer.get(), static_cast<std::size_t>(n));
+        if (const int err = support::write_at(spool, received.total, piece)) {
+            received.failure = support::file_failure(err, spool_name);
             return received;
         }
-        last = static_cast<std::size_t>(n);
-        area[last] = '\0';
-        pending.insert(pending.end(), area.data(), area.data() + last);
+        area.take(piece);
+        if (log != nullptr) support::print(*log, step_lines(chunks, received.total, piece.size()));
         received.total += n;
-        ++chunks;
-        if (log != nullptr) support::print_line(*log, format_step_line(chunks, n, received.total));
-        if (pending.size() + k_receive_size > k_spool_batch) {
-            if (const int err = write_pending()) {
-                received.failure = support::Failure{support::Problem::file, err, spool_name};
-                return received;
-            }
-        }
     }
 }
 

@@ -26,19 +26,25 @@ std::string build_request_head(Method method, std::string_view host, std::string
 // never SIGPIPE.
 std::optional<support::Failure> send_all(int socket, std::string_view bytes);
 
-constexpr std::size_t k_receive_size = 8192;    // one receive, and one block of the spool file
-constexpr std::size_t k_spool_batch = 1 << 18;  // received bytes gathered per spool write
+// One receive as the log and the spool count it, and one block of the spool file.
+constexpr std::size_t k_receive_size = 8192;
+// What one receive call may really take: large pieces keep the calls few on a fast peer,
+// and each is written to the spool at once.
+constexpr std::size_t k_receive_piece = 1 << 20;
 
 struct Received {
     std::int64_t total = 0;  // bytes received on this hop
     std::optional<support::Failure> failure;
+    int signal = 0;  // a SIGINT, SIGTERM or SIGHUP that ended the receive; 0 when none
 };
 
-// Receives until the peer closes, 8,192 bytes at most at a time, into a spool that reads as
-// if each receive of n bytes had been followed by a block write of the whole receive area
-// at offset total: the n new bytes, a zero byte, and what earlier, longer receives of the
-// hop left behind it. A receive error (after what arrived is written) or a failed write
-// ends it with a failure; `log`, when given, gets one step line per receive.
+// Receives until the peer closes into a spool that reads as if the response had come in
+// receives of 8,192 bytes, each followed by a block write of the whole receive area at
+// offset total: the new bytes, a zero byte, and what earlier, longer receives of the hop
+// left behind it. Each piece is taken as the run of 8 KiB receives that would have brought
+// it. A receive error or a failed write ends it with a failure, a SIGINT, SIGTERM or SIGHUP
+// with that signal, each after what arrived is in the spool. `log`, when given, gets one
+// step line per 8 KiB receive.
 Received receive_to_spool(int socket, int spool, const std::string& spool_name,
                           const support::Console* log);
 

@@ -1,6 +1,7 @@
 #include "redirect/redirect.h"
 
 #include <algorithm>
+#include <cerrno>
 
 #include "support/console.h"
 #include "support/fd.h"
@@ -90,12 +91,14 @@ std::string format_notice(int count, std::string_view value) {
     return support::format_number(count) + ". redirection, new start with: " + std::string(value);
 }
 
-void preserve_first_response(const std::string& response_name) {
-    const support::Fd from = support::open_for_reading(response_name);
-    if (!from) return;
-    const support::Fd to = support::open_truncated(support::k_original_file);
-    if (!to) return;
-    support::copy_range(from.get(), 0, to.get(), support::length_of(from.get()));
+std::optional<support::Failure> preserve_first_response(int response) {
+    const std::string& name = support::k_original_file;
+    support::Fd original = support::create_work_file(name);
+    if (!original) return support::file_failure(errno, name);
+    int err = support::copy_range(response, 0, original.get(), support::length_of(response));
+    if (const int close_err = original.close(); err == 0) err = close_err;
+    if (err != 0) return support::file_failure(err, name);
+    return std::nullopt;
 }
 
 }  // namespace redirect

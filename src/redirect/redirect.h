@@ -3,8 +3,11 @@
 // Following "Location: " lines from hop to hop.
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
+
+#include "support/failure.h"
 
 namespace redirect {
 
@@ -59,8 +62,8 @@ std::string next_url(const RedirectState& state, std::string_view split_url);
 // " <count>. redirection, new start with: <value>".
 std::string format_notice(int count, std::string_view value);
 
-// Copies the response file to the preserved first response, in-process; a failed copy
-// is silent and stops nothing.
-void preserve_first_response(const std::string& response_name);
+// Copies the open response file, read from its own descriptor so that another run's file
+// of the same name cannot slip in, to a newly created preserved first response.
+[[nodiscard]] std::optional<support::Failure> preserve_first_response(int response);
 
 }  // namespace redirect

@@ -1,5 +1,7 @@
 #include "response/body.h"
 
+#include <cerrno>
+
 #include "support/console.h"
 #include "support/fd.h"
 #include "support/file.h"
@@ -22,13 +24,15 @@ std::vector<std::string> data_log_lines(std::int64_t position, std::int64_t leng
 }
 
 std::optional<support::Failure> write_side_file(const std::string& name, const std::string& value) {
-    support::remove_file(name);
-    if (value.empty()) return std::nullopt;
-    const support::Fd file = support::open_truncated(name);
-    if (!file) return support::file_failure(name);
-    if (const int err = support::write_line(file.get(), value)) {
-        return support::Failure{support::Problem::file, err, name};
+    if (value.empty()) {
+        support::remove_file(name);
+        return std::nullopt;
     }
+    support::Fd file = support::create_work_file(name);
+    if (!file) return support::file_failure(errno, name);
+    int err = support::write_line(file.get(), value);
+    if (const int close_err = file.close(); err == 0) err = close_err;
+    if (err != 0) return support::file_failure(err, name);
     return std::nullopt;
 }
 
@@ -36,7 +40,7 @@ std::optional<support::Failure> write_body(int response, DataRange range, int ou
                                            const std::string& output_name) {
     if (range.length <= 0) return std::nullopt;
     if (const int err = support::copy_range(response, range.start - 1, output, range.length)) {
-        return support::Failure{support::Problem::file, err, output_name};
+        return support::file_failure(err, output_name);
     }
     return std::nullopt;
 }

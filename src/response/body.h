@@ -22,11 +22,12 @@ DataRange data_range(std::int64_t position, std::int64_t length);
 // The data log, from the two line ends after the echo to the "Data length: " line.
 std::vector<std::string> data_log_lines(std::int64_t position, std::int64_t length);
 
-// Removes `name`, then, when value is not empty, writes it as the value and CR LF.
-std::optional<support::Failure> write_side_file(const std::string& name, const std::string& value);
+// Removes `name`; when value is not empty, creates it anew holding the value and CR LF.
+[[nodiscard]] std::optional<support::Failure> write_side_file(const std::string& name,
+                                                              const std::string& value);
 
 // Copies the body into the output file, which is empty and open at its start.
-std::optional<support::Failure> write_body(int response, DataRange range, int output,
-                                           const std::string& output_name);
+[[nodiscard]] std::optional<support::Failure> write_body(int response, DataRange range, int output,
+                                                         const std::string& output_name);
 
 }  // namespace response

@@ -1,6 +1,7 @@
 #include "response/response_file.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <vector>
 
 #include "support/file.h"
@@ -11,47 +12,59 @@ namespace {
 
 constexpr std::size_t k_block = 1 << 16;
 
-// Hands bytes 1 to `count` of the file to `take` block by block, until `take` returns true
-// or a read comes back empty.
+// Hands bytes 1 to `count` of the file to `take` block by block, until `take` returns true.
+// 0, or the errno of a read that failed; EIO when the file ends early.
 template <typename Take>
-void read_blocks(int file, std::int64_t count, Take take) {
+int read_blocks(int file, std::int64_t count, Take take) {
     std::vector<char> block(k_block);
     for (std::int64_t offset = 0; offset < count;) {
         const auto want = static_cast<std::size_t>(std::min<std::int64_t>(count - offset, k_block));
         const std::int64_t n = support::read_at(file, offset, std::span(block.data(), want));
-        if (n <= 0 || take(std::string_view(block.data(), static_cast<std::size_t>(n)))) return;
+        if (n < 0) return errno;
+        if (n == 0) return EIO;
+        if (take(std::string_view(block.data(), static_cast<std::size_t>(n)))) return 0;
         offset += n;
     }
+    return 0;
 }
 
 }  // namespace
 
 std::optional<support::Failure> make_response_file(int spool, std::int64_t total,
                                                    const std::string& name, support::Fd& file) {
-    file = support::open_truncated(name);
-    if (!file) return support::file_failure(name);
+    file = support::create_work_file(name);
+    if (!file) return support::file_failure(errno, name);
     if (const int err = support::copy_range(spool, 0, file.get(), total)) {
-        return support::Failure{support::Problem::file, err, name};
+        return support::file_failure(err, name);
     }
     return std::nullopt;
 }
 
-ScanResult scan_response_file(int file, std::int64_t length) {
+std::optional<support::Failure> scan_response_file(int file, std::int64_t length,
+                                                   const std::string& name, ScanResult& scan) {
     HeaderScanner scanner;
-    read_blocks(file, length, [&](std::string_view bytes) { return scanner.feed(bytes); });
-    return scanner.finish();
+    if (const int err = read_blocks(file, length,
+                                    [&](std::string_view bytes) { return scanner.feed(bytes); })) {
+        return support::file_failure(err, name);
+    }
+    scan = scanner.finish();
+    return std::nullopt;
 }
 
-void echo_scanned(const support::Console& console, int file, std::int64_t length,
-                  std::int64_t position) {
+std::optional<support::Failure> echo_scanned(const support::Console& console, int file,
+                                             std::int64_t length, std::int64_t position,
+                                             const std::string& name) {
     if (length == 0) {
         support::print(console, std::string_view("\0", 1));
-        return;
+        return std::nullopt;
     }
-    read_blocks(file, position, [&](std::string_view bytes) {
-        support::print(console, bytes);
-        return false;
-    });
+    if (const int err = read_blocks(file, position, [&](std::string_view bytes) {
+            support::print(console, bytes);
+            return false;
+        })) {
+        return support::file_failure(err, name);
+    }
+    return std::nullopt;
 }
 
 }  // namespace response

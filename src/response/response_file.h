@@ -15,16 +15,21 @@ namespace response {
 
 // A new `name` holding the first `total` bytes of the spool, never the filler behind them;
 // its descriptor in `file`, open for reading and writing.
-std::optional<support::Failure> make_response_file(int spool, std::int64_t total,
-                                                   const std::string& name, support::Fd& file);
+[[nodiscard]] std::optional<support::Failure> make_response_file(int spool, std::int64_t total,
+                                                                 const std::string& name,
+                                                                 support::Fd& file);
 
-// The header scan over the first `length` bytes of the file, read block by block until
-// the outcome is known. A read error ends it as the end of the file would.
-ScanResult scan_response_file(int file, std::int64_t length);
+// The header scan over the first `length` bytes of the file `name`, read block by block
+// until the outcome is known. A read that fails, or finds the file short, is a failure.
+[[nodiscard]] std::optional<support::Failure> scan_response_file(int file, std::int64_t length,
+                                                                 const std::string& name,
+                                                                 ScanResult& scan);
 
 // Echoes what the scan stepped on: bytes 1 to the scan position, or the one zero byte of
-// the window when the response is empty.
-void echo_scanned(const support::Console& console, int file, std::int64_t length,
-                  std::int64_t position);
+// the window when the response is empty. A read that fails is a failure.
+[[nodiscard]] std::optional<support::Failure> echo_scanned(const support::Console& console,
+                                                           int file, std::int64_t length,
+                                                           std::int64_t position,
+                                                           const std::string& name);
 
 }  // namespace response

@@ -19,14 +19,15 @@ struct Ending {
     int code = 0;
     Wait wait = Wait::none;
     std::int64_t wait_ms = 0;  // for the timed wait
+    int signal = 0;            // a signal that ended the run, to be ended by once more
 };
 
 // Runs with the arguments after the program name, printing to `console`, talking to `port`.
 Ending run(std::span<const std::string> arguments, const support::Console& console,
            std::uint16_t port = k_http_port);
 
-// Carries out the ending's wait, reading keys from input_fd.
-void wait_for(const Ending& ending, int input_fd);
+// Carries out the ending's wait, reading keys from input_fd; the signal that ended it, or 0.
+[[nodiscard]] int wait_for(const Ending& ending, int input_fd);
 
 // The whole program: run, wait, and the exit code.
 int run_program(int argc, char** argv);

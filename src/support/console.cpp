@@ -2,20 +2,11 @@
 
 #include <unistd.h>
 
-#include <cerrno>
+#include "support/file.h"
 
 namespace support {
 
 namespace {
-
-void write_all(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return;
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-}
 
 bool is_passed_control(unsigned char c) {
     return c == '\r' || c == '\n' || c == '\t' || c == '\b' || c == '\a';
@@ -26,10 +17,11 @@ bool is_passed_control(unsigned char c) {
 Console standard_console() { return Console{1, ::isatty(1) == 1}; }
 
 void print(const Console& console, std::string_view bytes) {
+    // a console that has gone (a closed pipe) takes nothing more; the run goes on
     if (console.terminal) {
-        write_all(console.fd, neutralise_controls(bytes));
+        (void)write_all(console.fd, neutralise_controls(bytes));
     } else {
-        write_all(console.fd, bytes);
+        (void)write_all(console.fd, bytes);
     }
 }
 

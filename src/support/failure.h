@@ -2,7 +2,6 @@
 
 // A failed step as a value. Lower layers return it; only run/ prints it and ends the run.
 
-#include <cerrno>
 #include <string>
 
 namespace support {
@@ -16,9 +15,10 @@ struct Failure {
     std::string name;  // the file or host concerned, where there is one
 };
 
-// A file failure with the errno of the call that just failed.
-inline Failure file_failure(std::string name) {
-    return Failure{Problem::file, errno, std::move(name)};
+// A file failure: pass errno straight from the failing call; the name is copied only
+// after it has been read.
+inline Failure file_failure(int err, const std::string& name) {
+    return Failure{Problem::file, err, name};
 }
 
 }  // namespace support

@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include <cerrno>
 #include <utility>
 
 namespace support {
@@ -27,7 +28,17 @@ class Fd {
     int get() const { return m_fd; }
     explicit operator bool() const { return m_fd >= 0; }
 
-    // Closes now; errno is left as the failing call before it set it.
+    // Closes now and reports how: 0, or the errno of a close that failed, which on NFS or
+    // a full quota is where a delayed write error shows. Closing nothing is no error.
+    [[nodiscard]] int close() {
+        if (m_fd < 0) return 0;
+        const int result = ::close(std::exchange(m_fd, -1));
+        // Linux frees the descriptor even when close is interrupted, so it is not retried
+        return result == 0 || errno == EINTR ? 0 : errno;
+    }
+
+    // Closes now, for descriptors only read or abandoned after a failure; errno is left as
+    // the failing call before it set it.
     void reset() {
         if (m_fd >= 0) {
             const int saved = errno;

@@ -36,8 +36,15 @@ int copy_through_buffer(int from, std::int64_t offset, int to, std::int64_t coun
 
 }  // namespace
 
-Fd open_read_write(const std::string& name) {
-    return Fd(::open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, k_file_mode));
+Fd create_work_file(const std::string& name) {
+    // another run may create the name between our remove and create: remove it again
+    constexpr int k_tries = 8;
+    for (int attempt = 1;; ++attempt) {
+        remove_file(name);
+        Fd file(
+            ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, k_file_mode));
+        if (file || errno != EEXIST || attempt == k_tries) return file;
+    }
 }
 
 Fd open_truncated(const std::string& name) {
@@ -84,6 +91,7 @@ int write_all(int fd, std::string_view bytes) {
         const ssize_t n = ::write(fd, bytes.data(), bytes.size());
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) return errno;
+        if (n == 0) return EIO;
         bytes.remove_prefix(static_cast<std::size_t>(n));
     }
     return 0;

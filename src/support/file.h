@@ -12,9 +12,11 @@
 
 namespace support {
 
-// Opens for reading and writing; creates a missing file, keeps an existing one as it is.
-// Invalid, with errno set, on failure.
-Fd open_read_write(const std::string& name);
+// Removes `name` and creates it anew, empty, for reading and writing; the create is
+// exclusive and follows no link, so a link planted under the name is replaced, never
+// written through, and a run that another run races gets a file of its own. Invalid,
+// errno set, when the create still fails.
+Fd create_work_file(const std::string& name);
 
 // Creates the file, or truncates an existing one, for reading and writing. Never deletes
 // first, so a device or a link is written through, not replaced. Invalid, errno set, on failure.
@@ -31,13 +33,14 @@ void remove_file(const std::string& name);
 std::int64_t read_at(int fd, std::int64_t offset, std::span<char> buffer);
 
 // Stores every byte at `offset`, growing the file when needed. 0, or the errno of the write.
-int write_at(int fd, std::int64_t offset, std::string_view bytes);
+[[nodiscard]] int write_at(int fd, std::int64_t offset, std::string_view bytes);
 
-// Stores every byte at the current position (works on pipes and devices too). 0 or errno.
-int write_all(int fd, std::string_view bytes);
+// Stores every byte at the current position (works on pipes and devices too), retrying
+// interrupted and partial writes. 0, or errno (EIO for a write that stores nothing).
+[[nodiscard]] int write_all(int fd, std::string_view bytes);
 
 // text then CR LF at the current position. 0 or errno.
-int write_line(int fd, std::string_view text);
+[[nodiscard]] int write_line(int fd, std::string_view text);
 
 // The current length in bytes; 0 when it cannot be told.
 std::int64_t length_of(int fd);
@@ -45,6 +48,6 @@ std::int64_t length_of(int fd);
 // Copies count bytes from `from` at from_offset to the current position of `to`, in the
 // kernel where it can, else through one fixed buffer. 0, or the errno of the failing call;
 // EIO when `from` ends before count bytes.
-int copy_range(int from, std::int64_t from_offset, int to, std::int64_t count);
+[[nodiscard]] int copy_range(int from, std::int64_t from_offset, int to, std::int64_t count);
 
 }  // namespace support

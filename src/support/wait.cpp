@@ -4,9 +4,11 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <cerrno>
+#include <algorithm>
 #include <csignal>
 #include <ctime>
+
+#include "support/signals.h"
 
 namespace support {
 
@@ -14,9 +16,9 @@ namespace {
 
 constexpr std::int64_t k_step_ms = 50;  // a key is looked for once per step
 
-volatile std::sig_atomic_t g_stop_signal = 0;
-
-extern "C" void note_stop_signal(int) { g_stop_signal = 1; }
+// A hang-up or termination ends a wait like a key; an interrupt or quit ends it too, and
+// the caller then ends the run by that signal. The terminal is put back first in each case.
+constexpr std::initializer_list<int> k_wait_signals = {SIGHUP, SIGTERM, SIGINT, SIGQUIT};
 
 // Non-canonical input without echo while the wait lasts, so a single key counts and is
 // not shown; the terminal is put back as it was. TCSANOW keeps keys typed earlier.
@@ -42,60 +44,21 @@ class RawTerminal {
     bool m_active = false;
 };
 
-// SIGHUP and SIGTERM are held back except inside ppoll, so one that arrives between two
-// steps is not lost; their handler only notes them.
-class StopSignals {
-  public:
-    StopSignals() {
-        g_stop_signal = 0;
-        sigset_t stops;
-        sigemptyset(&stops);
-        sigaddset(&stops, SIGHUP);
-        sigaddset(&stops, SIGTERM);
-        ::sigprocmask(SIG_BLOCK, &stops, &m_open_mask);
-        sigdelset(&m_open_mask, SIGHUP);
-        sigdelset(&m_open_mask, SIGTERM);
-        struct sigaction action {};
-        action.sa_handler = note_stop_signal;
-        sigemptyset(&action.sa_mask);
-        ::sigaction(SIGHUP, &action, &m_saved_hup);
-        ::sigaction(SIGTERM, &action, &m_saved_term);
-    }
-    ~StopSignals() {
-        ::sigaction(SIGHUP, &m_saved_hup, nullptr);
-        ::sigaction(SIGTERM, &m_saved_term, nullptr);
-        ::sigprocmask(SIG_SETMASK, &m_open_mask, nullptr);
-    }
-    StopSignals(const StopSignals&) = delete;
-    StopSignals& operator=(const StopSignals&) = delete;
-
-    const sigset_t& open_mask() const { return m_open_mask; }
-
-  private:
-    sigset_t m_open_mask{};
-    struct sigaction m_saved_hup {};
-    struct sigaction m_saved_term {};
-};
-
 std::int64_t now_ms() {
     timespec ts{};
     ::clock_gettime(CLOCK_MONOTONIC, &ts);
     return static_cast<std::int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1'000'000;
 }
 
-// Sleeps up to ms (forever when negative), watching input_fd for a key when it is not -1.
-// True when the wait must end: a key was taken, input hung up, or a stop signal came.
-bool wait_step(int input_fd, std::int64_t ms, const StopSignals& signals) {
-    pollfd input{input_fd, POLLIN, 0};
-    timespec timeout{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1'000'000};
-    const int ready =
-        ::ppoll(&input, input_fd < 0 ? 0 : 1, ms < 0 ? nullptr : &timeout, &signals.open_mask());
-    if (g_stop_signal != 0) return true;
-    if (ready <= 0) return false;
-    if ((input.revents & POLLIN) != 0) {
-        char key[64];  // a function key arrives as several bytes: take them together
-        (void)!::read(input_fd, key, sizeof key);
-    }
+// Sleeps up to ms (ms >= 0, or forever when negative), watching input_fd for a key when it
+// is not -1. True when the wait must end: a key was taken, input hung up, a signal was
+// noted, or the poll itself failed (looking again would only fail again).
+bool wait_step(int input_fd, std::int64_t ms, const SignalNote& signals) {
+    const int ready = signals.wait(input_fd, POLLIN, ms);
+    if (signals.noted() != 0 || ready < 0) return true;
+    if (ready == 0) return false;
+    char key[64];  // a function key arrives as several bytes: take them together
+    (void)!::read(input_fd, key, sizeof key);
     return true;
 }
 
@@ -109,30 +72,29 @@ bool reads_keys(int input_fd) {
 
 }  // namespace
 
-void timed_wait(int input_fd, std::int64_t ms) {
-    StopSignals signals;
+int timed_wait(int input_fd, std::int64_t ms) {
+    const SignalNote signals(k_wait_signals);
     const bool terminal = reads_keys(input_fd);
-    RawTerminal raw(terminal ? input_fd : -1);
+    const RawTerminal raw(terminal ? input_fd : -1);
     const std::int64_t deadline = now_ms() + ms;
     for (;;) {
+        // one reading of the clock per step, so the time passed on is never negative
         const std::int64_t left = deadline - now_ms();
-        if (left <= 0) return;
-        if (left <= k_step_ms) {
-            // the last step is slept without looking
-            while (deadline - now_ms() > 0 && !wait_step(-1, deadline - now_ms(), signals)) {
-            }
-            return;
-        }
-        if (wait_step(terminal ? input_fd : -1, k_step_ms, signals)) return;
+        if (left <= 0) break;
+        // the last step is slept without looking
+        const bool looks = terminal && left > k_step_ms;
+        if (wait_step(looks ? input_fd : -1, std::min(left, k_step_ms), signals)) break;
     }
+    return signals.noted();
 }
 
-void key_wait(int input_fd) {
-    if (!reads_keys(input_fd)) return;
-    StopSignals signals;
-    RawTerminal raw(input_fd);
+int key_wait(int input_fd) {
+    if (!reads_keys(input_fd)) return 0;
+    const SignalNote signals(k_wait_signals);
+    const RawTerminal raw(input_fd);
     while (!wait_step(input_fd, -1, signals)) {
     }
+    return signals.noted();
 }
 
 }  // namespace support

@@ -1,8 +1,9 @@
 #pragma once
 
 // The two waits that keep a failed run's message on screen. A key ends them only when
-// input is a terminal (and the process is not in the background on it); SIGHUP and
-// SIGTERM end them like a key.
+// input is a terminal (and the process is not in the background on it). SIGHUP, SIGTERM,
+// SIGINT and SIGQUIT end them too, after the terminal is put back; each wait returns the
+// signal that ended it, 0 for a key or the end of the time.
 
 #include <cstdint>
 
@@ -11,9 +12,9 @@ namespace support {
 // Waits ms milliseconds, looking for a key before each 50 ms step but the last. Without a
 // terminal on input_fd it runs its full length. A key typed earlier and not yet read ends
 // it at once; the key is read and discarded.
-void timed_wait(int input_fd, std::int64_t ms);
+[[nodiscard]] int timed_wait(int input_fd, std::int64_t ms);
 
 // Waits for a key with no time limit; without a terminal on input_fd it ends at once.
-void key_wait(int input_fd);
+[[nodiscard]] int key_wait(int input_fd);
 
 }  // namespace support

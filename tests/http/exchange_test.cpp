@@ -24,11 +24,6 @@ TEST(Exchange, RequestHeadForGetHeadAndAnEmptyPath) {
               "User-Agent: Pageglean 1.32\r\n");
 }
 
-TEST(Exchange, StepLinesUseTheConsoleNumberFormat) {
-    EXPECT_EQ(format_step_line(1, 1000, 1000), " 1. step:  1000 of  1000");
-    EXPECT_EQ(format_step_line(2, 50, std::int64_t{5} << 30), " 2. step:  50 of  5368709120");
-}
-
 // Each sent record arrives in a receive of its own, so chunk sizes are exact.
 struct Records {
     support::Fd server, client;
@@ -59,7 +54,7 @@ Spooled spool_records(const std::vector<std::string>& records) {
     });
     Spooled spooled;
     {
-        const support::Fd spool = support::open_read_write(dir.file("spool"));
+        const support::Fd spool = support::create_work_file(dir.file("spool"));
         const support::Fd log = support::open_truncated(dir.file("log"));
         const support::Console console{log.get(), false};
         spooled.received = receive_to_spool(peer.client.get(), spool.get(), "spool", &console);
@@ -70,57 +65,70 @@ Spooled spool_records(const std::vector<std::string>& records) {
     return spooled;
 }
 
-TEST(Exchange, OneChunkLeavesTheResponseAZeroByteAndZerosInAFullBlock) {
-    const std::string response(1000, 'r');
-    const Spooled spooled = spool_records({response});
-    EXPECT_EQ(spooled.received.total, 1000);
-    EXPECT_FALSE(spooled.received.failure);
-    ASSERT_EQ(spooled.spool.size(), 8192u);
-    EXPECT_EQ(spooled.spool, response + std::string(7192, '\0'));
-    EXPECT_EQ(spooled.log, " 1. step:  1000 of  1000\r\n");
-}
-
-TEST(Exchange, ShorterLastChunkLeavesTheEarlierChunksTailAsFiller) {
-    std::string first(100, '\0');
-    for (int i = 0; i < 100; ++i)
-        first[static_cast<std::size_t>(i)] = static_cast<char>('A' + i % 26);
-    const std::string second(50, 'z');
-    const Spooled spooled = spool_records({first, second});
-    EXPECT_EQ(spooled.received.total, 150);
-    ASSERT_EQ(spooled.spool.size(), 100u + 8192u);
-    EXPECT_EQ(spooled.spool.substr(0, 150), first + second);
-    EXPECT_EQ(spooled.spool[150], '\0');
-    EXPECT_EQ(spooled.spool.substr(151, 49), first.substr(51, 49));
-    EXPECT_EQ(spooled.spool.substr(200), std::string(8092, '\0'));
-    EXPECT_EQ(spooled.log, " 1. step:  100 of  100\r\n 2. step:  50 of  150\r\n");
-}
-
-TEST(Exchange, SpoolOfManyChunksMatchesBlockWritesAfterEveryReceive) {
-    std::vector<std::string> chunks;
-    for (int i = 0; i < 90; ++i) {
-        const std::size_t size =
-            i % 3 == 0 ? k_receive_size : static_cast<std::size_t>(1 + i * 97 % 8191);
-        chunks.emplace_back(size, static_cast<char>('a' + i % 26));
+// A piece as the 8 KiB receives that would have brought it.
+std::vector<std::string> as_receives(const std::vector<std::string>& pieces) {
+    std::vector<std::string> receives;
+    for (const auto& piece : pieces) {
+        for (std::size_t at = 0; at < piece.size(); at += k_receive_size) {
+            receives.push_back(piece.substr(at, k_receive_size));
+        }
     }
-    chunks.emplace_back(10, 'Z');
-    const Spooled spooled = spool_records(chunks);
-    EXPECT_GT(spooled.received.total, static_cast<std::int64_t>(k_spool_batch));
-    EXPECT_EQ(spooled.spool, harness::literal_spool(chunks));
+    return receives;
 }
 
-TEST(Exchange, FullBlockEndsTheSpoolExactlyAndNothingLeavesItEmpty) {
-    const std::string block(8192, '\x7f');
-    EXPECT_EQ(spool_records({block}).spool, block);
-    const Spooled nothing = spool_records({});
-    EXPECT_EQ(nothing.received.total, 0);
-    EXPECT_EQ(nothing.spool, "");
-    EXPECT_EQ(nothing.log, "");
+std::string model_log(const std::vector<std::string>& receives) {
+    std::string log;
+    std::size_t total = 0;
+    for (std::size_t i = 0; i < receives.size(); ++i) {
+        total += receives[i].size();
+        log += " " + std::to_string(i + 1) + ". step:  " + std::to_string(receives[i].size()) +
+               " of  " + std::to_string(total) + "\r\n";
+    }
+    return log;
+}
+
+std::string patterned(std::size_t size, int seed) {
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) {
+        bytes[i] = static_cast<char>((i * 7 + static_cast<std::size_t>(seed) * 31) % 251);
+    }
+    return bytes;
+}
+
+TEST(Exchange, SpoolAndLogFollowTheEightKilobyteModelForPiecesOfEverySize) {
+    const std::vector<std::vector<std::size_t>> cases = {
+        {},                                    // nothing: an empty spool, no step line
+        {1000},                                // one short receive: zeros behind it
+        {8192},                                // a full block ends the spool exactly
+        {100, 50},                             // the first chunk's tail is the filler
+        {1, 1, 1, 1, 1},                       // a drip
+        {8191, 8193, 1},                       // straddling 8 KiB
+        {20000, 3},                            // a piece's last full 8 KiB before a short one
+        {3 * 8192 + 5, 40000},                 // short last receive inside a piece
+        {5000, 16384},                         // a last piece that is a multiple of 8 KiB
+        {65536, 8192 * 12 + 1, 7, 100000, 9},  // larger pieces mixed with small
+    };
+    for (const auto& sizes : cases) {
+        std::vector<std::string> pieces;
+        for (const std::size_t size : sizes) {
+            pieces.push_back(patterned(size, static_cast<int>(pieces.size())));
+        }
+        const Spooled spooled = spool_records(pieces);
+        const std::vector<std::string> receives = as_receives(pieces);
+        std::string all;
+        for (const auto& piece : pieces) all += piece;
+        EXPECT_EQ(spooled.received.total, static_cast<std::int64_t>(all.size()));
+        EXPECT_FALSE(spooled.received.failure);
+        EXPECT_TRUE(spooled.spool == harness::literal_spool(receives))
+            << testing::PrintToString(sizes);
+        EXPECT_EQ(spooled.log, model_log(receives)) << testing::PrintToString(sizes);
+    }
 }
 
 TEST(Exchange, ReceiveErrorIsAFailureNotAnEnd) {
     harness::TempDir dir;
-    const support::Fd spool = support::open_read_write(dir.file("spool"));
-    const support::Fd not_a_socket = support::open_read_write(dir.file("plain"));
+    const support::Fd spool = support::create_work_file(dir.file("spool"));
+    const support::Fd not_a_socket = support::create_work_file(dir.file("plain"));
     const Received received = receive_to_spool(not_a_socket.get(), spool.get(), "spool", nullptr);
     ASSERT_TRUE(received.failure);
     EXPECT_EQ(received.failure->what, support::Problem::receive);
@@ -128,7 +136,12 @@ TEST(Exchange, ReceiveErrorIsAFailureNotAnEnd) {
 }
 
 TEST(Exchange, SendToAPeerThatHasGoneFailsWithoutSigpipe) {
-    Records peer;
+    // a stream socket, unlike a packet one, raises SIGPIPE on a send to a closed peer
+    int pair[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair), 0);
+    struct Peer {
+        support::Fd server, client;
+    } peer{support::Fd(pair[0]), support::Fd(pair[1])};
     peer.server.reset();
     const auto failure = send_all(peer.client.get(), "GET / HTTP/1.0\r\n\r\n");
     ASSERT_TRUE(failure);  // the test process would have died of SIGPIPE otherwise

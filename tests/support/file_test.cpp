@@ -13,26 +13,6 @@ namespace {
 
 using namespace std::string_literals;
 
-TEST(File, ReadWriteOpeningKeepsAnExistingFileAndCreatesAMissingOne) {
-    harness::TempDir dir;
-    dir.write("kept", "old bytes");
-    {
-        const Fd kept = open_read_write(dir.file("kept"));
-        ASSERT_TRUE(kept);
-    }
-    EXPECT_EQ(dir.read("kept"), "old bytes");
-    {
-        const Fd made = open_read_write(dir.file("made"));
-        ASSERT_TRUE(made);
-    }
-    EXPECT_TRUE(dir.exists("made"));
-    {
-        const Fd truncated = open_truncated(dir.file("kept"));
-        ASSERT_TRUE(truncated);
-    }
-    EXPECT_EQ(dir.read("kept"), "");
-}
-
 TEST(File, OpeningInAMissingDirectoryFailsWithItsErrno) {
     harness::TempDir dir;
     errno = 0;

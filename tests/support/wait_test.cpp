@@ -42,7 +42,7 @@ TEST(Wait, KeyTypedEarlierEndsTheTimedWaitAtOnceAndIsTaken) {
     ::tcgetattr(pty.slave.get(), &before);
     pty.type("x");
     const auto start = Clock::now();
-    timed_wait(pty.slave.get(), 60'000);
+    (void)timed_wait(pty.slave.get(), 60'000);
     EXPECT_LT(seconds_since(start), 0.2);
 
     termios after{};
@@ -51,7 +51,7 @@ TEST(Wait, KeyTypedEarlierEndsTheTimedWaitAtOnceAndIsTaken) {
 
     // the key was read: a second, short wait runs its full length
     const auto second = Clock::now();
-    timed_wait(pty.slave.get(), 150);
+    (void)timed_wait(pty.slave.get(), 150);
     EXPECT_GE(seconds_since(second), 0.14);
 }
 
@@ -62,7 +62,7 @@ TEST(Wait, KeyDuringALongWaitEndsItWithinAStep) {
         pty.type("q");
     });
     const auto start = Clock::now();
-    timed_wait(pty.slave.get(), 60'000);
+    (void)timed_wait(pty.slave.get(), 60'000);
     const double waited = seconds_since(start);
     typist.join();
     EXPECT_GE(waited, 0.28);
@@ -76,7 +76,7 @@ TEST(Wait, KeyWaitOnATerminalEndsOnAKey) {
         pty.type("\n");
     });
     const auto start = Clock::now();
-    key_wait(pty.slave.get());
+    (void)key_wait(pty.slave.get());
     typist.join();
     EXPECT_GE(seconds_since(start), 0.18);
 }
@@ -84,11 +84,11 @@ TEST(Wait, KeyWaitOnATerminalEndsOnAKey) {
 TEST(Wait, WithoutATerminalTheKeyWaitEndsAtOnceAndTheTimedWaitRunsFully) {
     const Fd null{::open("/dev/null", O_RDONLY | O_CLOEXEC)};
     auto start = Clock::now();
-    key_wait(null.get());
+    (void)key_wait(null.get());
     EXPECT_LT(seconds_since(start), 0.05);
 
     start = Clock::now();
-    timed_wait(null.get(), 220);
+    (void)timed_wait(null.get(), 220);
     const double waited = seconds_since(start);
     EXPECT_GE(waited, 0.219);
     EXPECT_LT(waited, 0.4);
@@ -107,8 +107,8 @@ TEST(Wait, InTheBackgroundOfItsTerminalAWaitNeitherStopsNorReads) {
         if (job == 0) {
             ::setpgid(0, 0);
             const auto start = Clock::now();
-            timed_wait(tty, 200);  // the typed key is not the background job's
-            key_wait(tty);
+            (void)timed_wait(tty, 200);  // the typed key is not the background job's
+            (void)key_wait(tty);
             ::_exit(seconds_since(start) >= 0.19 ? 0 : 3);
         }
         int status = 0;
@@ -131,7 +131,7 @@ TEST(Wait, TermSignalEndsAWaitLikeAKey) {
         const pid_t child = ::fork();
         if (child == 0) {
             const int null = ::open("/dev/null", O_RDONLY);
-            timed_wait(null, 60'000);
+            (void)timed_wait(null, 60'000);
             ::_exit(7);
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
