@@ -47,4 +47,14 @@ check 0 -head http://127.0.0.81/file.bin /dev/null
 check 0                                              # no arguments
 check 1 -q 'scheme:///x'                             # empty host, key wait ends at once
 check 1 -q http://127.0.0.81/file.bin missing/out    # file problem, 6 s wait
+
+# The sanitizer runtime of the test build reopens closed standard descriptors itself, so
+# only this plain build shows whether a socket or file could take descriptor 0 or 1.
+(cd "$work/run" && "$binary" http://127.0.0.81/file.bin closed.bin <&- >&-) || failed=1
+if cmp -s "$work/run/closed.bin" "$work/site/file.bin"; then
+  echo "closed standard input and output: body exact"
+else
+  echo "closed standard input and output: the body differs"
+  failed=1
+fi
 exit $failed

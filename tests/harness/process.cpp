@@ -24,6 +24,23 @@ double seconds_since(Clock::time_point start) {
 
 Outcome run_pageglean(const std::vector<std::string>& arguments, const std::string& directory,
                       Input input, double limit_seconds, Directory where) {
+    Launch launch;
+    launch.input = input;
+    launch.limit_seconds = limit_seconds;
+    launch.where = where;
+    return run_pageglean(arguments, directory, launch);
+}
+
+std::vector<std::string> failing_call(const std::string& call, const std::string& name, int err) {
+    return {"LD_PRELOAD=" PAGEGLEAN_FAIL_IO, "PAGEGLEAN_FAIL_CALL=" + call,
+            "PAGEGLEAN_FAIL_NAME=" + name, "PAGEGLEAN_FAIL_ERRNO=" + std::to_string(err),
+            // the sanitizer runtime would insist on coming first in the preload list
+            "ASAN_OPTIONS=verify_asan_link_order=0"};
+}
+
+Outcome run_pageglean(const std::vector<std::string>& arguments, const std::string& directory,
+                      const Launch& launch) {
+    const Input input = launch.input;
     int master = -1;
     std::string slave_name;
     if (input != Input::none) {
@@ -41,6 +58,12 @@ Outcome run_pageglean(const std::vector<std::string>& arguments, const std::stri
     std::vector<char*> argv;
     for (auto& word : words) argv.push_back(word.data());
     argv.push_back(nullptr);
+    std::vector<std::string> variables;
+    for (char** variable = environ; *variable != nullptr; ++variable) variables.emplace_back(*variable);
+    variables.insert(variables.end(), launch.environment.begin(), launch.environment.end());
+    std::vector<char*> envp;
+    for (auto& variable : variables) envp.push_back(variable.data());
+    envp.push_back(nullptr);
 
     const auto start = Clock::now();
     const pid_t child = ::fork();
@@ -52,8 +75,10 @@ Outcome run_pageglean(const std::vector<std::string>& arguments, const std::stri
             ::chdir(directory.c_str()) != 0) {
             ::_exit(127);
         }
-        if (where == Directory::removed && ::rmdir(directory.c_str()) != 0) ::_exit(127);
-        ::execv(argv[0], argv.data());
+        if (launch.where == Directory::removed && ::rmdir(directory.c_str()) != 0) ::_exit(127);
+        if (launch.close_input) ::close(0);
+        if (launch.close_output) ::close(1);
+        ::execve(argv[0], argv.data(), envp.data());
         ::_exit(127);
     }
     ::close(out[1]);
@@ -65,11 +90,18 @@ Outcome run_pageglean(const std::vector<std::string>& arguments, const std::stri
             (void)!::write(master, "x", 1);
         });
     }
+    std::thread signaller;
+    if (launch.signal != 0) {
+        signaller = std::thread([child, &launch] {
+            std::this_thread::sleep_for(std::chrono::duration<double>(launch.signal_after));
+            ::kill(child, launch.signal);
+        });
+    }
 
     Outcome outcome;
     char buffer[65536];
     for (;;) {
-        const double left = limit_seconds - seconds_since(start);
+        const double left = launch.limit_seconds - seconds_since(start);
         if (left <= 0) {
             ::kill(child, SIGKILL);
             break;
@@ -79,13 +111,19 @@ Outcome run_pageglean(const std::vector<std::string>& arguments, const std::stri
         const ssize_t n = ::read(out[0], buffer, sizeof buffer);
         if (n <= 0) break;
         outcome.out.append(buffer, static_cast<std::size_t>(n));
+        if (launch.close_pipe_early) break;
     }
+    ::close(out[0]);
     int status = 0;
-    ::waitpid(child, &status, 0);
+    while (::waitpid(child, &status, WNOHANG) == 0) {
+        if (seconds_since(start) > launch.limit_seconds) ::kill(child, SIGKILL);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
     outcome.seconds = seconds_since(start);
     outcome.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    outcome.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
     if (typist.joinable()) typist.join();
-    ::close(out[0]);
+    if (signaller.joinable()) signaller.join();
     if (master >= 0) ::close(master);
     return outcome;
 }

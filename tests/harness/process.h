@@ -12,7 +12,8 @@ namespace harness {
 enum class Input { none, key_before, key_later, terminal };
 
 struct Outcome {
-    int exit_code = -1;  // -1 when it had to be killed
+    int exit_code = -1;  // -1 when it ended by a signal or had to be killed
+    int signal = 0;      // the signal that ended it
     std::string out;     // standard output, byte for byte
     double seconds = 0;
 };
@@ -21,9 +22,29 @@ struct Outcome {
 // no file can be made there, whoever runs the test.
 enum class Directory { kept, removed };
 
-// Runs the pageglean binary with `arguments` in `directory`; killed after `limit_seconds`.
+// How the run is started and treated while it runs.
+struct Launch {
+    Input input = Input::none;
+    double limit_seconds = 20;  // then it is killed
+    Directory where = Directory::kept;
+    bool close_input = false;   // starts with standard input closed
+    bool close_output = false;  // starts with standard output closed; nothing is captured
+    bool close_pipe_early = false;  // the reader of standard output goes after its first bytes
+    std::vector<std::string> environment;  // NAME=VALUE added to the inherited one
+    int signal = 0;                        // sent to the run after signal_after seconds
+    double signal_after = 0;
+};
+
+// Runs the pageglean binary with `arguments` in `directory`.
+Outcome run_pageglean(const std::vector<std::string>& arguments, const std::string& directory,
+                      const Launch& launch);
+
 Outcome run_pageglean(const std::vector<std::string>& arguments, const std::string& directory,
                       Input input = Input::none, double limit_seconds = 20,
                       Directory where = Directory::kept);
+
+// The environment that makes the run's `call` ("close", "pread" or "pwrite") fail with
+// `err` on the file whose name ends in `name`, through an interposed library.
+std::vector<std::string> failing_call(const std::string& call, const std::string& name, int err);
 
 }  // namespace harness

@@ -144,5 +144,29 @@ TEST(Wait, TermSignalEndsAWaitLikeAKey) {
     }
 }
 
+TEST(Wait, AnInterruptEndsAWaitAfterPuttingTheTerminalBack) {
+    for (const int stop : {SIGINT, SIGQUIT}) {
+        Pty pty;
+        termios before{};
+        ::tcgetattr(pty.slave.get(), &before);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::_exit(timed_wait(pty.slave.get(), 60'000) == stop ? 0 : 3);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        termios during{};
+        ::tcgetattr(pty.slave.get(), &during);
+        ::kill(child, stop);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 0) << "3: the wait did not report signal " << stop;
+        termios after{};
+        ::tcgetattr(pty.slave.get(), &after);
+        EXPECT_NE(during.c_lflag, before.c_lflag);  // the wait did change it
+        EXPECT_EQ(after.c_lflag, before.c_lflag);
+    }
+}
+
 }  // namespace
 }  // namespace support
