@@ -1,17 +1,23 @@
 #!/usr/bin/env bash
-# Times `pageglean -q URL out` against curl and wget on files served by a local nginx, run by
-# run interleaved, each writing into a fresh directory on the same disk; checks every output.
-# Prints per size and tool the median wall time, median user+sys CPU, peak memory and the
-# ratio to curl; the last line is `ratio_1g_vs_curl=X.XX peak_rss_1g_kib=N`.
+# Times pageglean against `curl -s --http1.0` on files served by a local nginx. Each row is
+# a series of pairs: one run of the row's tool and one run of curl, back to back, in
+# alternating order, each writing into a fresh directory on the same disk; every output is
+# checked. Per row it prints the median wall time, the median of the per-pair ratios to
+# curl with their spread (quartiles and extremes), and the peak memory. The A/A row times
+# curl against curl and shows the noise of the machine. The last line is
+# `ratio_1g_vs_curl=X.XX peak_rss_kib=N` (the quiet 1 GiB row; the largest peak of any
+# pageglean row).
 #
-#   bench/run.sh [runs]        (default 7 runs per size and tool; 1 GiB gets half as many)
+#   bench/run.sh [pairs]      (default 15 pairs per row)
 #
-# It runs in a private network namespace with only loopback up (entered by itself), so
-# nothing leaves the machine. Needs nginx, curl, wget and GNU time (/usr/bin/time).
+# PAGEGLEAN_BENCH_BINARY times another build; PAGEGLEAN_BENCH_BASELINE adds rows for an older
+# build (`baseline`) to compare with in the same sitting. It runs in a private network namespace with
+# only loopback up (entered by itself), so nothing leaves the machine. Needs nginx, curl
+# and GNU time (/usr/bin/time).
 set -euo pipefail
 
 top=$(cd "$(dirname "$0")/.." && pwd)
-runs=${1:-7}
+pairs=${1:-15}
 
 if [ "${PAGEGLEAN_BENCH_INSIDE:-}" != 1 ]; then
   export PAGEGLEAN_BENCH_INSIDE=1
@@ -21,13 +27,13 @@ if [ "${PAGEGLEAN_BENCH_INSIDE:-}" != 1 ]; then
   exec unshare --user --map-root-user --net bash "$0" "$@"
 fi
 
-for tool in nginx curl wget /usr/bin/time; do
+for tool in nginx curl /usr/bin/time; do
   command -v "$tool" >/dev/null || { echo "bench: $tool is missing" >&2; exit 1; }
 done
 ip link set lo up
 
-binary=$top/build/release/pageglean
-if [ ! -x "$binary" ]; then
+binary=${PAGEGLEAN_BENCH_BINARY:-$top/build/release/pageglean}
+if [ -z "${PAGEGLEAN_BENCH_BINARY:-}" ]; then
   (cd "$top" && cmake --workflow --preset release >/dev/null)
 fi
 
@@ -65,11 +71,9 @@ nginx -c "$work/nginx/nginx.conf" -g "user $(id -un);" 2>/dev/null || nginx -c "
 trap 'kill "$(cat "$work/nginx/nginx.pid")" 2>/dev/null || true' EXIT
 sleep 0.3
 
-results=$work/results.txt
-: > "$results"
 now_ns() { date +%s%N; }
 
-# one timed run: wall ns, user+sys seconds and peak KiB appended to the results
+# One timed run of a tool; prints "wall_ns peak_kib".
 run_one() {
   local size=$1 tool=$2 dir=$3 url=http://127.0.0.80/$1.bin
   local start end
@@ -77,59 +81,61 @@ run_one() {
   cd "$dir"
   start=$(now_ns)
   case $tool in
-    pageglean) /usr/bin/time -f '%U %S %M' -o time.txt "$binary" -q "$url" out ;;
-    curl) /usr/bin/time -f '%U %S %M' -o time.txt curl -s --http1.0 -o out "$url" ;;
-    wget) /usr/bin/time -f '%U %S %M' -o time.txt wget -q -O out "$url" ;;
+    pageglean) /usr/bin/time -f '%M' -o time.txt "$binary" -q "$url" out ;;
+    pageglean-loud) /usr/bin/time -f '%M' -o time.txt "$binary" "$url" out > log.txt ;;
+    baseline) /usr/bin/time -f '%M' -o time.txt "$PAGEGLEAN_BENCH_BASELINE" -q "$url" out ;;
+    curl) /usr/bin/time -f '%M' -o time.txt curl -s --http1.0 -o out "$url" ;;
   esac
   end=$(now_ns)
   cmp -s out "$work/www/$size.bin" || { echo "bench: $tool's output for $size MiB differs" >&2; exit 1; }
-  read -r user sys kib < time.txt
-  echo "$size $tool $((end - start)) $user $sys $kib" >> "$results"
+  echo "$((end - start)) $(cat time.txt)"
   cd "$work"
+  rm -rf "$dir"
 }
 
-for size in 1 64 1024; do
-  n=$runs
-  [ "$size" = 1024 ] && n=$(( (runs + 1) / 2 ))
-  # one round first that is not counted: the page cache and, on a virtual machine, the
-  # memory behind it are then as warm for the first tool as for the last
-  for ((i = -1; i < n; i++)); do
-    for tool in pageglean curl wget; do
-      run_one "$size" "$tool" "$work/run/$tool"
-    done
-    if [ "$i" -lt 0 ]; then sed -i "/^$size /d" "$results"; fi
+results=$work/results.txt
+: > "$results"
+rows=("1 pageglean" "64 pageglean" "1024 pageglean" "1024 pageglean-loud" "1 curl" "64 curl"
+      "1024 curl")
+if [ -n "${PAGEGLEAN_BENCH_BASELINE:-}" ]; then
+  rows+=("1 baseline" "64 baseline" "1024 baseline")
+fi
+for row in "${rows[@]}"; do
+  read -r size tool <<<"$row"
+  # one pair first that is not counted: the page cache and, on a virtual machine, the
+  # memory behind it are then as warm for the one as for the other
+  for ((i = -1; i < pairs; i++)); do
+    if ((i % 2)); then
+      mine=$(run_one "$size" "$tool" "$work/run/a"); theirs=$(run_one "$size" curl "$work/run/b")
+    else
+      theirs=$(run_one "$size" curl "$work/run/b"); mine=$(run_one "$size" "$tool" "$work/run/a")
+    fi
+    ((i < 0)) || echo "$size $tool $mine $theirs" >> "$results"
   done
 done
-rm -rf "$work/run"
 
 awk '
-  function median(list, count,    sorted, i, j, t) {
-    for (i = 1; i <= count; i++) sorted[i] = list[i]
+  function sort(list, count,    i, j, t) {
     for (i = 2; i <= count; i++)
-      for (j = i; j > 1 && sorted[j - 1] > sorted[j]; j--) { t = sorted[j]; sorted[j] = sorted[j - 1]; sorted[j - 1] = t }
-    return count % 2 ? sorted[(count + 1) / 2] : (sorted[count / 2] + sorted[count / 2 + 1]) / 2
+      for (j = i; j > 1 && list[j - 1] > list[j]; j--) { t = list[j]; list[j] = list[j - 1]; list[j - 1] = t }
   }
+  function at(list, count, q) { return list[int(q * (count - 1) + 0.5) + 1] }
   {
-    key = $1 " " $2; n = ++count[key]
-    wall[key, n] = $3 / 1e6; cpu[key, n] = $4 + $5
-    if ($6 > peak[key]) peak[key] = $6
+    key = $1 " " $2; n = ++count[key]; order[key] = order[key] ? order[key] : ++rows; name[rows] = key
+    wall[key, n] = $3 / 1e6; ratio[key, n] = $3 / $5
+    if ($4 > peak[key]) peak[key] = $4
   }
   END {
-    printf "%-6s %-10s %6s %12s %12s %10s %10s\n", "size", "tool", "runs", "wall_ms", "cpu_ms", "peak_kib", "vs_curl"
-    split("1 64 1024", sizes, " "); split("pageglean curl wget", tools, " ")
-    for (s = 1; s <= 3; s++) {
-      for (t = 1; t <= 3; t++) {
-        key = sizes[s] " " tools[t]; n = count[key]
-        for (i = 1; i <= n; i++) { w[i] = wall[key, i]; c[i] = cpu[key, i] }
-        mw[key] = median(w, n); mc = median(c, n) * 1000
-      }
-      for (t = 1; t <= 3; t++) {
-        key = sizes[s] " " tools[t]
-        n = count[key]
-        for (i = 1; i <= n; i++) c[i] = cpu[key, i]
-        printf "%-6s %-10s %6d %12.1f %12.1f %10d %10.2f\n", (sizes[s] == 1024 ? "1GiB" : sizes[s] "MiB"), tools[t], n, mw[key], median(c, n) * 1000, peak[key], mw[key] / mw[sizes[s] " curl"]
-      }
+    printf "%-6s %-15s %5s %9s %9s %19s %13s %9s\n", "size", "row", "pairs", "wall_ms", "vs_curl", "quartiles", "extremes", "peak_kib"
+    for (r = 1; r <= rows; r++) {
+      key = name[r]; n = count[key]; split(key, part, " ")
+      for (i = 1; i <= n; i++) { w[i] = wall[key, i]; q[i] = ratio[key, i] }
+      sort(w, n); sort(q, n)
+      label = part[2] == "curl" ? "curl (A/A)" : part[2]
+      printf "%-6s %-15s %5d %9.1f %9.2f %9.2f-%-9.2f %6.2f-%-6.2f %9d\n", (part[1] == 1024 ? "1GiB" : part[1] "MiB"), label, n, at(w, n, 0.5), at(q, n, 0.5), at(q, n, 0.25), at(q, n, 0.75), q[1], q[n], peak[key]
+      if (key == "1024 pageglean") headline = at(q, n, 0.5)
+      if (part[2] ~ /^pageglean/ && peak[key] > worst) worst = peak[key]
     }
-    printf "ratio_1g_vs_curl=%.2f peak_rss_1g_kib=%d\n", mw["1024 pageglean"] / mw["1024 curl"], peak["1024 pageglean"]
+    printf "ratio_1g_vs_curl=%.2f peak_rss_kib=%d\n", headline, worst
   }
 ' "$results"

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds the Debian package, installs it, downloads a page on loopback with the installed
-# program, reads its manual page, and removes the package again. Needs root (dpkg).
+# Checks the hardening of the release build, builds the Debian package, has lintian judge
+# it, installs it, downloads a page on loopback with the installed program, reads its
+# manual page, and removes the package again. Needs root (dpkg).
 set -euo pipefail
 
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -18,6 +19,20 @@ cmake --workflow --preset release >/dev/null
 rm -f build/release/pageglean_*.deb
 (cd build/release && cpack >/dev/null 2>&1)
 deb=$(ls build/release/pageglean_*.deb)
+
+# read whole first: grep -q would close the pipe early, and pipefail would count that
+binary=build/release/pageglean
+header=$(readelf -h "$binary") dynamic=$(readelf -d "$binary") segments=$(readelf -l "$binary")
+symbols=$(readelf --dyn-syms -W "$binary")
+grep -q 'Type:.*DYN' <<<"$header" || { echo "package: not position-independent"; exit 1; }
+grep -q 'BIND_NOW\|FLAGS.*NOW' <<<"$dynamic" || { echo "package: no BIND_NOW"; exit 1; }
+grep -q GNU_RELRO <<<"$segments" || { echo "package: no RELRO"; exit 1; }
+# every buffer call of the program has a size the compiler proves at build time, so no
+# __*_chk call is left to see in the binary; the flag is checked where it is used instead
+grep -q -- '-D_FORTIFY_SOURCE=2' build/release/CMakeFiles/pageglean_core.dir/flags.make ||
+  { echo "package: not built with _FORTIFY_SOURCE"; exit 1; }
+grep -q '__stack_chk_fail' <<<"$symbols" || { echo "package: no stack protector"; exit 1; }
+lintian --fail-on error,warning --suppress-tags-from-file /dev/null "$deb"
 
 dpkg -i "$deb" >/dev/null
 trap 'dpkg -r pageglean >/dev/null 2>&1 || true' EXIT

@@ -22,7 +22,7 @@ std::int32_t address_number(std::uint32_t address);
 
 // A TCP socket connected to address:port in `socket`; a socket or connect failure
 // otherwise, the socket closed.
-std::optional<support::Failure> connect_to(std::uint32_t address, std::uint16_t port,
-                                           support::Fd& socket);
+[[nodiscard]] std::optional<support::Failure> connect_to(std::uint32_t address, std::uint16_t port,
+                                                         support::Fd& socket);
 
 }  // namespace http

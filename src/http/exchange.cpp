@@ -1,7 +1,7 @@
 #include "http/exchange.h"
 
+#include <fcntl.h>
 #include <poll.h>
-#include <sys/socket.h>
 
 #include <algorithm>
 #include <array>
@@ -15,8 +15,6 @@
 
 namespace http {
 
-std::string_view method_text(Method method) { return method == Method::head ? "HEAD" : "GET"; }
-
 std::string build_request_head(Method method, std::string_view host, std::string_view path,
                                std::string_view version) {
     std::string head;
@@ -25,16 +23,6 @@ std::string build_request_head(Method method, std::string_view host, std::string
     head.append("Connection: close\r\n");
     head.append("User-Agent: Pageglean ").append(version).append("\r\n");
     return head;
-}
-
-std::optional<support::Failure> send_all(int socket, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::send(socket, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return support::Failure{support::Problem::send, errno, {}};
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return std::nullopt;
 }
 
 namespace {
@@ -83,7 +71,7 @@ std::string step_lines(std::int64_t& chunks, std::int64_t total, std::size_t pie
 
 }  // namespace
 
-Received receive_to_spool(int socket, int spool, const std::string& spool_name,
+Received receive_to_spool(const Stream& stream, int spool, const std::string& spool_name,
                           const support::Console* log) {
     // a signal that ends the run waits until what has arrived is in the spool
     const support::SignalNote signals({SIGINT, SIGTERM, SIGHUP});
@@ -102,29 +90,33 @@ Received receive_to_spool(int socket, int spool, const std::string& spool_name,
         return received;
     };
 
+    // reads never block: a wait happens in one place, where a signal can end it
+    const int flags = ::fcntl(stream.socket(), F_GETFL);
+    if (flags < 0 || ::fcntl(stream.socket(), F_SETFL, flags | O_NONBLOCK) < 0) {
+        return finish(support::Failure{support::Problem::receive, errno, {}});
+    }
     for (;;) {
         if (signals.noted() != 0) return finish(std::nullopt);
-        const ssize_t n = ::recv(socket, buffer.get(), k_receive_piece, MSG_DONTWAIT);
-        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            if (signals.wait(socket, POLLIN, -1) < 0) {
+        const Stream::Read read = stream.read_some(buffer.get(), k_receive_piece);
+        if (read.failure) return finish(read.failure);
+        if (read.wait != 0) {
+            if (signals.wait(stream.socket(), read.wait, -1) < 0) {
                 return finish(support::Failure{support::Problem::receive, errno, {}});
             }
             continue;
         }
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return finish(support::Failure{support::Problem::receive, errno, {}});
-        if (n == 0) return finish(std::nullopt);
+        if (read.size == 0) return finish(std::nullopt);
 
         // every piece is in the spool before the next receive, so a pause or a signal
         // never leaves arrived bytes unwritten
-        const std::string_view piece(buffer.get(), static_cast<std::size_t>(n));
+        const std::string_view piece(buffer.get(), read.size);
         if (const int err = support::write_at(spool, received.total, piece)) {
             received.failure = support::file_failure(err, spool_name);
             return received;
         }
         area.take(piece);
         if (log != nullptr) support::print(*log, step_lines(chunks, received.total, piece.size()));
-        received.total += n;
+        received.total += static_cast<std::int64_t>(read.size);
     }
 }
 

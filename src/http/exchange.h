@@ -7,24 +7,17 @@
 #include <string>
 #include <string_view>
 
+#include "http/method.h"
+#include "http/stream.h"
 #include "support/console.h"
 #include "support/failure.h"
 
 namespace http {
 
-enum class Method { get, head };
-
-// "GET" or "HEAD".
-std::string_view method_text(Method method);
-
 // The request line and the Host, Connection and User-Agent lines, each ended by CR LF;
 // the empty line that ends the request is not included. host and path go in as they are.
 std::string build_request_head(Method method, std::string_view host, std::string_view path,
                                std::string_view version);
-
-// Sends every byte, continuing partial sends; a peer that has gone gives a send failure,
-// never SIGPIPE.
-std::optional<support::Failure> send_all(int socket, std::string_view bytes);
 
 // One receive as the log and the spool count it, and one block of the spool file.
 constexpr std::size_t k_receive_size = 8192;
@@ -45,7 +38,7 @@ struct Received {
 // it. A receive error or a failed write ends it with a failure, a SIGINT, SIGTERM or SIGHUP
 // with that signal, each after what arrived is in the spool. `log`, when given, gets one
 // step line per 8 KiB receive.
-Received receive_to_spool(int socket, int spool, const std::string& spool_name,
+Received receive_to_spool(const Stream& stream, int spool, const std::string& spool_name,
                           const support::Console* log);
 
 // "<count>. step: <n> of <total>", each number in the console format.

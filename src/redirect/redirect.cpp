@@ -11,10 +11,6 @@
 
 namespace redirect {
 
-std::string_view location_value(std::string_view location_line) {
-    return support::mid(location_line, 11);
-}
-
 std::string escape_blanks(std::string_view value) {
     while (value.ends_with(' ')) value.remove_suffix(1);
     std::string escaped;
@@ -40,18 +36,22 @@ std::size_t scheme_length(std::string_view value) {
     return value.substr(at).starts_with(k_scheme_mark) ? at + k_scheme_mark.size() : 0;
 }
 
-std::string cut_port(std::string_view text) {
+std::string cut_port(std::string_view text, bool secure_hop) {
     std::size_t host_start = scheme_length(text);
-    if (host_start == 0) {
-        if (!text.starts_with("//")) return std::string(text);
+    bool secure = secure_hop;
+    if (host_start > 0) {
+        secure = support::lower(text.substr(0, host_start)) == k_https_scheme;
+    } else if (text.starts_with("//")) {
         host_start = 2;
+    } else {
+        return std::string(text);
     }
+    const std::string_view port = secure ? k_https_port_suffix : k_http_port_suffix;
     // the host runs to the first "/" after it, or to the end
     const std::size_t host_end = std::min(text.find('/', host_start), text.size());
     const std::string_view host = text.substr(host_start, host_end - host_start);
-    if (!host.ends_with(k_http_port_suffix)) return std::string(text);
-    return std::string(text.substr(0, host_end - k_http_port_suffix.size()))
-        .append(text.substr(host_end));
+    if (!host.ends_with(port)) return std::string(text);
+    return std::string(text.substr(0, host_end - port.size())).append(text.substr(host_end));
 }
 
 std::string base_directory(std::string_view url) {
@@ -74,17 +74,22 @@ std::string resolve_relative(std::string_view base, std::string_view url) {
 }
 
 std::string take_redirect(RedirectState& state, std::string_view value, std::string_view url,
-                          std::string_view output_file) {
-    // relative targets resolve against the hop that received them
+                          std::string_view output_file, bool secure_hop) {
+    // relative targets resolve against the hop that received them, and keep its scheme
     state.base = base_directory(url);
+    state.secure = secure_hop;
     ++state.count;
-    state.target = cut_port(escape_blanks(value));
+    state.target = cut_port(escape_blanks(value), secure_hop);
     return state.target + " " + std::string(output_file);
 }
 
 std::string next_url(const RedirectState& state, std::string_view split_url) {
-    if (is_absolute(state.target)) return state.target;
-    return resolve_relative(state.base, split_url);
+    // plain hops go on without a scheme, as they always have; TLS ones must say so
+    const std::string_view scheme = state.secure ? k_https_scheme : std::string_view();
+    if (scheme_length(state.target) > 0) return state.target;
+    if (is_absolute(state.target))
+        return std::string(scheme.substr(0, k_https_scheme.size() - 2)).append(state.target);
+    return std::string(scheme).append(resolve_relative(state.base, split_url));
 }
 
 std::string format_notice(int count, std::string_view value) {

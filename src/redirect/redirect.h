@@ -14,29 +14,30 @@ namespace redirect {
 constexpr int k_max_redirects = 5;  // a sixth Location is announced, then refused
 
 struct RedirectState {
-    std::string target;  // the last Location value taken, blanks escaped, its host's ":80" cut
-    int count = 0;       // redirects taken so far
-    std::string base;    // base directory of the hop that received the last redirect
+    std::string target;   // the last Location value taken, blanks escaped, its host's ":80" cut
+    int count = 0;        // redirects taken so far
+    std::string base;     // base directory of the hop that received the last redirect
+    bool secure = false;  // whether that hop spoke TLS: values without a scheme keep it
 };
-
-// The value of a "Location: " line: everything after its first ten characters.
-std::string_view location_value(std::string_view location_line);
 
 // Leading and trailing blanks dropped, each blank inside as %20, so that a server cannot
 // add words to the output file name through the command tail.
 std::string escape_blanks(std::string_view value);
 
 constexpr std::string_view k_scheme_mark = "://";
+constexpr std::string_view k_https_scheme = "https://";
 constexpr std::string_view k_http_port_suffix = ":80";
+constexpr std::string_view k_https_port_suffix = ":443";
 
 // The length of a leading scheme with its "://" (a letter, then letters, digits, "+", "-"
 // or "."); 0 when the value does not begin with one.
 std::size_t scheme_length(std::string_view value);
 
-// An absolute value (a scheme or "//" in front) with ":80" cut where it ends the host, that
-// is right before the first "/" after it or the end; every other text unchanged, so
-// ":800", ":8080" and a ":80" in a path or query stay.
-std::string cut_port(std::string_view text);
+// An absolute value (a scheme or "//" in front) with its scheme's default port (":443" for
+// https, ":80" for any other; for "//", that of the hop, secure_hop for https) cut where it
+// ends the host, that is right before the first "/" after it or the end. Every other text
+// is unchanged, so ":800", ":8080" and a ":80" in a path or query stay.
+std::string cut_port(std::string_view text, bool secure_hop = false);
 
 // url up to and including its last "/" when that stands at position 2 or later; else the
 // whole url.
@@ -50,13 +51,15 @@ bool is_absolute(std::string_view target);
 // base's host, any other is appended to the base (with a "/" between when it has none).
 std::string resolve_relative(std::string_view base, std::string_view url);
 
-// Takes the redirect of a hop whose target had `url` and `output_file`: updates the state
-// and gives the next command tail (target, a blank, the output file).
+// Takes the redirect of a hop whose target had `url` and `output_file` (over TLS when
+// secure_hop): updates the state and gives the next command tail (target, a blank, the
+// output file).
 std::string take_redirect(RedirectState& state, std::string_view value, std::string_view url,
-                          std::string_view output_file);
+                          std::string_view output_file, bool secure_hop = false);
 
-// The url of the hop after a redirect: the target itself when absolute, else split_url
-// (what the split of the hop's command tail gave) resolved against the base directory.
+// The url of the hop after a redirect: the target itself when it has a scheme, else
+// split_url (what the split of the hop's command tail gave) resolved against the base
+// directory; "https:" or "https://" in front when the redirecting hop spoke TLS.
 std::string next_url(const RedirectState& state, std::string_view split_url);
 
 // " <count>. redirection, new start with: <value>".

@@ -8,18 +8,18 @@
 
 namespace response {
 
-DataRange data_range(std::int64_t position, std::int64_t length) {
-    const std::int64_t start = position + 4;
-    return DataRange{start, length - start + 1};
+std::int64_t body_length(std::int64_t body_start, std::int64_t length) {
+    return length - body_start + 1;
 }
 
-std::vector<std::string> data_log_lines(std::int64_t position, std::int64_t length) {
+std::vector<std::string> data_log_lines(std::int64_t position, std::int64_t body_start,
+                                        std::int64_t length) {
     return {
         "",
         "",
         "Start of data: " + support::format_number(position),
         "File length: " + support::format_unsigned(static_cast<std::uint64_t>(length)),
-        "Data length: " + support::format_number(data_range(position, length).length),
+        "Data length: " + support::format_number(body_length(body_start, length)),
     };
 }
 
@@ -36,10 +36,12 @@ std::optional<support::Failure> write_side_file(const std::string& name, const s
     return std::nullopt;
 }
 
-std::optional<support::Failure> write_body(int response, DataRange range, int output,
+std::optional<support::Failure> write_body(int response, std::int64_t body_start,
+                                           std::int64_t length, int output,
                                            const std::string& output_name) {
-    if (range.length <= 0) return std::nullopt;
-    if (const int err = support::copy_range(response, range.start - 1, output, range.length)) {
+    const std::int64_t count = body_length(body_start, length);
+    if (count <= 0) return std::nullopt;
+    if (const int err = support::copy_range(response, body_start - 1, output, count)) {
         return support::file_failure(err, output_name);
     }
     return std::nullopt;

@@ -27,6 +27,12 @@ bool HeaderScanner::feed(std::string_view bytes) {
 }
 
 ScanResult HeaderScanner::finish() {
+    finish_scan();
+    m_result.body_start = m_result.position + static_cast<std::int64_t>(k_end_mark.size());
+    return m_result;
+}
+
+void HeaderScanner::finish_scan() {
     if (!m_done && m_fed < 4) {
         // a response of 0 to 3 bytes: one step, the missing bytes read as zero bytes
         std::array<char, 4> padded{};
@@ -39,7 +45,6 @@ ScanResult HeaderScanner::finish() {
         m_result.outcome = ScanOutcome::end_of_file;
         m_done = true;
     }
-    return m_result;
 }
 
 void HeaderScanner::step(std::int64_t position) {
@@ -76,7 +81,7 @@ void HeaderScanner::end_line() {
     }
     if (m_line_kept && m_line.starts_with(k_location)) {
         m_result.outcome = ScanOutcome::location;
-        m_result.location_line = std::move(m_line);
+        m_result.location_value = m_line.substr(k_location.size());
         m_done = true;
         return;
     }

@@ -23,8 +23,11 @@ struct ScanResult {
     // 1-based position of the last step: the CR that starts CR LF CR LF, the CR or LF that
     // ended the "Location: " line, or max(1, length - 3) at the end of the file
     std::int64_t position = 0;
-    std::string location_line;  // the whole "Location: " line, without CR or LF
-    std::string last_modified;  // date of the last "Last-Modified: " line before the stop
+    // 1-based position of the first body byte: 4 past the position, where an end mark
+    // would end
+    std::int64_t body_start = 0;
+    std::string location_value;  // what follows "Location: " on its line, without CR or LF
+    std::string last_modified;   // date of the last "Last-Modified: " line before the stop
 };
 
 // Scans a response fed in pieces of any size. Memory stays flat: only a line that may be
@@ -40,6 +43,7 @@ class HeaderScanner {
     ScanResult finish();
 
   private:
+    void finish_scan();
     void step(std::int64_t position);
     void end_line();
 

@@ -10,15 +10,14 @@ namespace response {
 
 namespace {
 
-constexpr std::size_t k_block = 1 << 16;
-
 // Hands bytes 1 to `count` of the file to `take` block by block, until `take` returns true.
 // 0, or the errno of a read that failed; EIO when the file ends early.
 template <typename Take>
 int read_blocks(int file, std::int64_t count, Take take) {
-    std::vector<char> block(k_block);
+    std::vector<char> block(support::k_io_buffer);
     for (std::int64_t offset = 0; offset < count;) {
-        const auto want = static_cast<std::size_t>(std::min<std::int64_t>(count - offset, k_block));
+        const auto want =
+            static_cast<std::size_t>(std::min<std::int64_t>(count - offset, support::k_io_buffer));
         const std::int64_t n = support::read_at(file, offset, std::span(block.data(), want));
         if (n < 0) return errno;
         if (n == 0) return EIO;

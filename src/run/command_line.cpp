@@ -21,13 +21,13 @@ CommandLine parse_command_line(std::string argument_text) {
     std::string_view tail = command.argument_text;
 
     // prefixes are compared on a lower-cased copy and cut from the text itself
-    const std::string lowered = support::lower(support::left(tail, 6));
-    if (lowered == "-head ") {
+    const std::string lowered = support::lower(support::left(tail, k_head_prefix.size()));
+    if (lowered == k_head_prefix) {
         command.method = http::Method::head;
-        tail.remove_prefix(6);
-    } else if (support::left(lowered, 5) == "-get ") {
+        tail.remove_prefix(k_head_prefix.size());
+    } else if (support::left(lowered, k_get_prefix.size()) == k_get_prefix) {
         command.method = http::Method::get;
-        tail.remove_prefix(5);
+        tail.remove_prefix(k_get_prefix.size());
     }
 
     // the quiet switch only stands at the front or right after a prefix

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "http/exchange.h"
+#include "http/method.h"
 
 namespace run {
 
@@ -17,7 +17,9 @@ enum class Mode { loud, quiet };
 std::string_view mode_text(Mode mode);
 
 inline const std::string k_default_output = "pageglean.out";
-constexpr std::string_view k_quiet_switch = "-q ";  // minus, q, blank
+constexpr std::string_view k_quiet_switch = "-q ";    // minus, q, blank
+constexpr std::string_view k_head_prefix = "-head ";  // compared in lower case
+constexpr std::string_view k_get_prefix = "-get ";
 
 struct CommandLine {
     std::string argument_text;  // every argument, joined by single blanks

@@ -1,7 +1,6 @@
 #include "run/driver.h"
 
 #include <fcntl.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -11,6 +10,7 @@
 
 #include "http/connection.h"
 #include "http/exchange.h"
+#include "http/stream.h"
 #include "redirect/redirect.h"
 #include "response/body.h"
 #include "response/response_file.h"
@@ -28,11 +28,10 @@ namespace {
 constexpr std::int64_t k_loud_wait_ms = 60'000;  // long enough to read the message
 constexpr std::int64_t k_quiet_wait_ms = 6'000;  // a batch file should not stall long
 
-struct Run {
+struct RunState {
     const support::Console& console;
     CommandLine command;
     redirect::RedirectState redirect;
-    std::uint16_t port;
 
     bool loud() const { return command.mode == Mode::loud; }
     // the console for log lines, or none in quiet mode
@@ -52,7 +51,7 @@ struct Run {
 struct HopEnd {
     std::optional<support::Failure> failure;
     int signal = 0;
-    std::optional<std::string> location_line;
+    std::optional<std::string> location_value;
 };
 
 HopEnd failed(support::Failure failure) { return HopEnd{std::move(failure), 0, std::nullopt}; }
@@ -65,12 +64,12 @@ std::optional<support::Failure> close_written(support::Fd& file, const std::stri
 }
 
 // The last hop's end: side files, data log, body.
-std::optional<support::Failure> finish_page(const Run& run, const response::ScanResult& scan,
+std::optional<support::Failure> finish_page(const RunState& state, const response::ScanResult& scan,
                                             int response_file, std::int64_t length, int output,
                                             const std::string& output_name) {
-    if (!run.loud()) {
+    if (!state.loud()) {
         if (auto failure =
-                response::write_side_file(support::k_redirected_file, run.redirect.target)) {
+                response::write_side_file(support::k_redirected_file, state.redirect.target)) {
             return failure;
         }
         if (auto failure =
@@ -78,42 +77,49 @@ std::optional<support::Failure> finish_page(const Run& run, const response::Scan
             return failure;
         }
     }
-    run.log_lines(response::data_log_lines(scan.position, length));
-    return response::write_body(response_file, response::data_range(scan.position, length), output,
-                                output_name);
+    state.log_lines(response::data_log_lines(scan.position, scan.body_start, length));
+    return response::write_body(response_file, scan.body_start, length, output, output_name);
 }
 
-// Resolve, connect and send the request; the connected socket in `socket`.
-std::optional<support::Failure> open_exchange(const Run& run, const Target& target,
-                                              support::Fd& socket) {
+// Resolve, connect (with TLS for https://) and send the request over `stream`.
+std::optional<support::Failure> open_exchange(const RunState& state, const Target& target,
+                                              http::Stream& stream) {
     const std::uint32_t address = http::resolve_host(target.host);
-    run.log_lines(
+    state.log_lines(
         {"Internal Log:", "IP: " + support::format_number(http::address_number(address)), ""});
     if (address == 0) return support::Failure{support::Problem::resolve, 0, target.host};
-    if (auto failure = http::connect_to(address, run.port, socket)) return failure;
+    const bool tls = http::wants_tls(state.command.tail);
+    support::Fd socket;
+    if (auto failure = http::connect_to(address, tls ? k_https_port : k_http_port, socket)) {
+        return failure;
+    }
+    stream = http::Stream(std::move(socket));
+    if (tls) {
+        if (auto failure = stream.start_tls(target.host)) return failure;
+    }
 
     const std::string head =
-        http::build_request_head(run.command.method, target.host, target.path, k_version);
-    run.log_lines({"Contact log:", head});
-    return http::send_all(socket.get(), head + "\r\n");
+        http::build_request_head(state.command.method, target.host, target.path, k_version);
+    state.log_lines({"Contact log:", head});
+    return stream.send_all(head + "\r\n");
 }
 
 // The response into a new spool, then exactly its bytes into a new response file.
-HopEnd receive_response(const Run& run, int socket, support::Fd& response_file,
-                        std::int64_t& total) {
+HopEnd receive_response(const RunState& state, const http::Stream& stream,
+                        support::Fd& response_file, std::int64_t& total) {
     const std::string& spool_name = support::k_spool_file;
     support::Fd spool = support::create_work_file(spool_name);
     if (!spool) return failed(support::file_failure(errno, spool_name));
-    run.log_line("Download log:");
+    state.log_line("Download log:");
     const http::Received received =
-        http::receive_to_spool(socket, spool.get(), spool_name, run.log());
+        http::receive_to_spool(stream, spool.get(), spool_name, state.log());
     if (received.signal != 0) return HopEnd{std::nullopt, received.signal, std::nullopt};
     if (received.failure) return failed(*received.failure);
     // the spool's own length, filler included, as a reader of the file would find it
-    run.log_lines({"", "Laenge Download: " +
-                           support::format_unsigned(
-                               static_cast<std::uint64_t>(support::length_of(spool.get()))) +
-                           " Bytes."});
+    state.log_lines({"", "Laenge Download: " +
+                             support::format_unsigned(
+                                 static_cast<std::uint64_t>(support::length_of(spool.get()))) +
+                             " Bytes."});
     total = received.total;
     if (auto failure = response::make_response_file(spool.get(), received.total,
                                                     support::k_response_file, response_file)) {
@@ -124,13 +130,13 @@ HopEnd receive_response(const Run& run, int socket, support::Fd& response_file,
 }
 
 // Connect, request, receive, scan, and the body when the response is the page.
-HopEnd run_hop(const Run& run, const Target& target) {
-    support::Fd socket;
-    if (auto failure = open_exchange(run, target, socket)) return failed(*failure);
+HopEnd fetch_hop(const RunState& state, const Target& target) {
+    http::Stream stream;
+    if (auto failure = open_exchange(state, target, stream)) return failed(*failure);
 
     support::Fd response_file;
     std::int64_t length = 0;
-    if (HopEnd end = receive_response(run, socket.get(), response_file, length);
+    if (HopEnd end = receive_response(state, stream, response_file, length);
         end.failure || end.signal != 0) {
         return end;
     }
@@ -138,26 +144,26 @@ HopEnd run_hop(const Run& run, const Target& target) {
     support::Fd output = support::open_truncated(target.output_file);
     if (!output) return failed(support::file_failure(errno, target.output_file));
 
-    run.log_line("File log:");
+    state.log_line("File log:");
     response::ScanResult scan;
     if (auto failure = response::scan_response_file(response_file.get(), length,
                                                     support::k_response_file, scan)) {
         return failed(*failure);
     }
-    if (run.loud()) {
-        if (auto failure = response::echo_scanned(run.console, response_file.get(), length,
+    if (state.loud()) {
+        if (auto failure = response::echo_scanned(state.console, response_file.get(), length,
                                                   scan.position, support::k_response_file)) {
             return failed(*failure);
         }
     }
 
     if (scan.outcome == response::ScanOutcome::location) {
-        if (run.redirect.count == 0) {
+        if (state.redirect.count == 0) {
             if (auto failure = redirect::preserve_first_response(response_file.get())) {
                 return failed(*failure);
             }
         }
-    } else if (auto failure = finish_page(run, scan, response_file.get(), length, output.get(),
+    } else if (auto failure = finish_page(state, scan, response_file.get(), length, output.get(),
                                           target.output_file)) {
         return failed(*failure);
     }
@@ -166,17 +172,26 @@ HopEnd run_hop(const Run& run, const Target& target) {
         return failed(*failure);
     }
     if (scan.outcome == response::ScanOutcome::location) {
-        return HopEnd{std::nullopt, 0, std::move(scan.location_line)};
+        return HopEnd{std::nullopt, 0, std::move(scan.location_value)};
     }
-    ::shutdown(socket.get(), SHUT_RDWR);
+    stream.close();
     return {};
 }
 
 }  // namespace
 
-Ending run(std::span<const std::string> arguments, const support::Console& console,
-           std::uint16_t port) {
-    Run state{console, parse_command_line(join_arguments(arguments)), {}, port};
+Ending download(std::span<const std::string> arguments, const support::Console& console) {
+    std::string argument_text = join_arguments(arguments);
+    // such a run could only fail as a host name: answer it instead
+    if (argument_text == "--help" || argument_text == "-h") {
+        support::print(console, usage_text());
+        return k_finished;
+    }
+    if (argument_text == "--version" || argument_text == "-V") {
+        support::print(console, version_text());
+        return k_finished;
+    }
+    RunState state{console, parse_command_line(std::move(argument_text)), {}};
     const Ending timed{1, Wait::timed, state.loud() ? k_loud_wait_ms : k_quiet_wait_ms};
 
     for (;;) {
@@ -186,8 +201,9 @@ Ending run(std::span<const std::string> arguments, const support::Console& conso
         if (!state.redirect.target.empty()) {
             if (state.redirect.count > redirect::k_max_redirects) {
                 // nothing was downloaded: a failure, though it needs no time to read
-                state.print_lines({"Too much (>5) redirections!", ""});
-                return Ending{1, Wait::none, 0};
+                static_assert(redirect::k_max_redirects == 5, "the message names the limit");
+                state.print_lines({std::string(k_too_many_redirects), ""});
+                return k_dead_end;
             }
             state.command.tail =
                 redirect::next_url(state.redirect, target.url) + " " + target.output_file;
@@ -198,7 +214,7 @@ Ending run(std::span<const std::string> arguments, const support::Console& conso
             state.print_lines({"URL is empty. See usage!", ""});
             // only a command line without a URL is a request for the usage; an empty
             // Location value is a download that failed
-            return Ending{state.redirect.count > 0 ? 1 : 0, Wait::none, 0};
+            return state.redirect.count > 0 ? k_dead_end : k_no_url;
         }
         state.log_lines(command_log_lines(state.command.argument_text, state.command.tail, target));
         if (support::is_work_file(target.output_file)) {
@@ -208,25 +224,26 @@ Ending run(std::span<const std::string> arguments, const support::Console& conso
         }
         if (target.host.empty()) {
             state.print_lines({"No URL given.", "Usage: URL [filename]"});
-            return Ending{1, Wait::key, 0};
+            return k_usage_error;
         }
 
-        const HopEnd hop = run_hop(state, target);
-        if (hop.signal != 0) return Ending{1, Wait::none, 0, hop.signal};
+        const HopEnd hop = fetch_hop(state, target);
+        if (hop.signal != 0) return Ending{1, Wait::none, 0, hop.signal};  // ended by it
         if (hop.failure) {
             state.print_lines(failure_lines(*hop.failure));
             return timed;
         }
-        if (!hop.location_line) break;
+        if (!hop.location_value) break;
 
-        const std::string_view value = redirect::location_value(*hop.location_line);
+        const std::string& value = *hop.location_value;
         state.command.tail =
-            redirect::take_redirect(state.redirect, value, target.url, target.output_file);
+            redirect::take_redirect(state.redirect, value, target.url, target.output_file,
+                                    http::wants_tls(state.command.tail));
         support::print_line(console, redirect::format_notice(state.redirect.count, value));
     }
 
     state.log_lines(closing_notes());
-    return Ending{0, Wait::none, 0};
+    return k_finished;
 }
 
 int wait_for(const Ending& ending, int input_fd) {
@@ -260,9 +277,17 @@ int run_program(int argc, char** argv) {
     // a console pipe that closes early must not end the run before its body is written
     ::signal(SIGPIPE, SIG_IGN);
     const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
-    const Ending ending = run(arguments, support::standard_console());
+    const Ending ending = download(arguments, support::standard_console());
     int signal = ending.signal;
-    if (signal == 0) signal = wait_for(ending, STDIN_FILENO);
+    if (signal == 0 && ending.wait != Wait::none) {
+        // a person at a terminal learns why nothing happens; standard output stays as it is
+        const bool keys = ::isatty(STDIN_FILENO) == 1;
+        if (::isatty(STDERR_FILENO) == 1 && (keys || ending.wait == Wait::timed)) {
+            const std::string hint = wait_hint(ending.wait_ms, keys);
+            (void)support::write_all(STDERR_FILENO, hint);
+        }
+        signal = wait_for(ending, STDIN_FILENO);
+    }
     // a hang-up or termination ends a wait like a key; an interrupt or quit ends the run
     if (signal != 0 && (ending.signal != 0 || signal == SIGINT || signal == SIGQUIT)) {
         support::end_as_signal(signal);

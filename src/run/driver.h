@@ -11,7 +11,9 @@
 
 namespace run {
 
-constexpr std::uint16_t k_http_port = 80;  // fixed: a port in the URL is not interpreted
+// fixed: a port in the URL is not interpreted
+constexpr std::uint16_t k_http_port = 80;
+constexpr std::uint16_t k_https_port = 443;  // for a command tail that begins with https://
 
 enum class Wait { none, key, timed };
 
@@ -22,9 +24,14 @@ struct Ending {
     int signal = 0;            // a signal that ended the run, to be ended by once more
 };
 
-// Runs with the arguments after the program name, printing to `console`, talking to `port`.
-Ending run(std::span<const std::string> arguments, const support::Console& console,
-           std::uint16_t port = k_http_port);
+// The ways a run ends without a timed wait (that one depends on the output mode).
+constexpr Ending k_finished{0, Wait::none, 0};    // the body was written, or usage asked
+constexpr Ending k_no_url{0, Wait::none, 0};      // nothing to fetch on the command line
+constexpr Ending k_dead_end{1, Wait::none, 0};    // redirects led nowhere: nothing fetched
+constexpr Ending k_usage_error{1, Wait::key, 0};  // no host: the usage stays on screen
+
+// Runs with the arguments after the program name, printing to `console`.
+Ending download(std::span<const std::string> arguments, const support::Console& console);
 
 // Carries out the ending's wait, reading keys from input_fd; the signal that ended it, or 0.
 [[nodiscard]] int wait_for(const Ending& ending, int input_fd);

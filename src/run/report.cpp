@@ -16,17 +16,25 @@ std::string error_line(int err, std::string_view call) {
     return "Error:" + support::format_number(err) + " Calling: " + std::string(call);
 }
 
+// TLS reports a reason in words, not a number.
+std::string tls_error_line(std::string_view reason, std::string_view call) {
+    return "Error: " + std::string(reason) + " Calling: " + std::string(call);
+}
+
+// The text, blanks up to one short of the banner's width, and the closing "#".
+std::string framed(std::string text) {
+    text += support::blanks(static_cast<std::int64_t>(k_banner_width - 1) -
+                            static_cast<std::int64_t>(text.size()));
+    return text + "#";
+}
+
 }  // namespace
 
 std::vector<std::string> banner_lines(std::string_view version) {
     const std::string rule(k_banner_width, '#');
-    std::string version_line =
-        std::string(k_version_lead_in) + std::string(version) + " - 2006 Okt. 31" +
-        support::blanks(33 - static_cast<std::int64_t>(version.size())) + "#";
-    std::string home_line = "# See also " + std::string(k_home_page);
-    home_line += support::blanks(static_cast<std::int64_t>(k_banner_width - 1) -
-                                 static_cast<std::int64_t>(home_line.size())) +
-                 "#";
+    const std::string version_line =
+        framed(std::string(k_version_lead_in) + std::string(version) + " - 2006 Okt. 31");
+    const std::string home_line = framed("# See also " + std::string(k_home_page));
     return {
         "",
         rule,
@@ -79,11 +87,44 @@ std::vector<std::string> failure_lines(const support::Failure& failure) {
             return {"Send problem.", error_line(failure.err, "send()")};
         case support::Problem::receive:
             return {"Receive problem.", error_line(failure.err, "recv()")};
+        case support::Problem::tls_handshake:
+            return {std::string(k_socket_trouble), tls_error_line(failure.name, "SSL_connect()")};
+        case support::Problem::tls_send:
+            return {"Send problem.", tls_error_line(failure.name, "SSL_write()")};
+        case support::Problem::tls_receive:
+            return {"Receive problem.", tls_error_line(failure.name, "SSL_read()")};
         case support::Problem::file:
             break;
     }
     return {"File problem.",
             "Error:" + support::format_number(failure.err) + " Writing: '" + failure.name + "'."};
+}
+
+}  // namespace run
+
+namespace run {
+
+std::string usage_text() {
+    return "Usage: pageglean [-head |-get ][-q ]URL [output file]\n"
+           "Downloads one web page with an HTTP/1.0 request (over TLS for https://) and\n"
+           "writes its body to the output file, pageglean.out when none is given.\n"
+           "\n"
+           "  -head         send HEAD: only the header comes back, the output stays empty\n"
+           "  -get          send GET (the default)\n"
+           "  -q            quiet: nothing printed on success; the last redirect target and\n"
+           "                the Last-Modified date are left in pageglean.redirected and\n"
+           "                pageglean.modified\n"
+           "  output file   the rest of the command line, blanks included\n"
+           "\n"
+           "Exit status 0 when the body was written. More in man pageglean.\n";
+}
+
+std::string version_text() { return "pageglean " + k_version + "\n"; }
+
+std::string wait_hint(std::int64_t wait_ms, bool keys) {
+    if (wait_ms == 0) return "pageglean: press a key to end.\n";
+    std::string hint = "pageglean: waiting " + std::to_string(wait_ms / 1000) + " seconds";
+    return hint + (keys ? "; a key ends the wait.\n" : ".\n");
 }
 
 }  // namespace run

@@ -14,10 +14,9 @@ namespace support {
 namespace {
 
 constexpr mode_t k_file_mode = 0666;  // the umask narrows it, as for any tool
-constexpr std::size_t k_copy_buffer = 1 << 16;
 
 int copy_through_buffer(int from, std::int64_t offset, int to, std::int64_t count) {
-    std::array<char, k_copy_buffer> buffer;
+    std::array<char, k_io_buffer> buffer;
     while (count > 0) {
         const auto want = static_cast<std::size_t>(std::min<std::int64_t>(count, buffer.size()));
         const ssize_t n = ::pread(from, buffer.data(), want, offset);

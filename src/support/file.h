@@ -3,6 +3,7 @@
 // Work files read and written by byte offset. Every byte passes unchanged; writes go
 // straight to the descriptor, so a length taken after a write already counts it.
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -11,6 +12,10 @@
 #include "support/fd.h"
 
 namespace support {
+
+// The buffer for the copies and reads that go through user space: large enough that a
+// call moves a lot, small enough to live on the stack or stay flat in memory.
+constexpr std::size_t k_io_buffer = 64 * 1024;
 
 // Removes `name` and creates it anew, empty, for reading and writing; the create is
 // exclusive and follows no link, so a link planted under the name is replaced, never

@@ -88,6 +88,13 @@ Reply documented_page() {
                                          "Last-Modified: Tue, 31 Oct 2006 14:39:28 GMT\r\n")}};
 }
 
+TEST(DocumentationVersion, IsTheProjectsEverywhere) {
+    EXPECT_NE(read_source("pageglean.1").find("\"pageglean " PAGEGLEAN_VERSION "\""),
+              std::string::npos);
+    EXPECT_NE(read_source("README.md").find("pageglean_" PAGEGLEAN_VERSION "_amd64.deb"),
+              std::string::npos);
+}
+
 TEST_F(Documentation, ReadmeExamplesRun) {
     const auto scripts = readme_examples();
     ASSERT_GE(scripts.size(), 2u);

@@ -37,8 +37,8 @@ TEST_F(Safety, LinksUnderWorkFileNamesAreReplacedNeverWrittenThrough) {
     const std::string moved = harness::http_response("moved", "Location: /page\r\n", "302 Found");
     const std::string page =
         harness::http_response("the page", "Last-Modified: Tue, 31 Oct 2006 14:39:28 GMT\r\n");
-    const ScriptServer server("127.0.0.44", {Reply{{moved}}, Reply{{page}}, Reply{{moved}},
-                                             Reply{{page}}});
+    const ScriptServer server("127.0.0.44",
+                              {Reply{{moved}}, Reply{{page}}, Reply{{moved}}, Reply{{page}}});
     const std::map<std::string, std::string> contents = {
         {"pageglean.dummys", harness::literal_spool({page})},
         {"pageglean.dummy", page},
@@ -107,10 +107,12 @@ TEST_F(Safety, ClosedStandardDescriptorsNeverCarryTheLogToTheServerOrTheFile) {
     const ScriptServer server("127.0.0.47", {Reply{{response}}, Reply{{response}}});
     Launch launch;
     launch.close_output = true;
-    EXPECT_EQ(harness::run_pageglean({"127.0.0.47/x", "out.html"}, dir.path(), launch).exit_code, 0);
+    EXPECT_EQ(harness::run_pageglean({"127.0.0.47/x", "out.html"}, dir.path(), launch).exit_code,
+              0);
     EXPECT_EQ(dir.read("out.html"), "exactly the body");
     launch.close_input = true;
-    EXPECT_EQ(harness::run_pageglean({"127.0.0.47/x", "out.html"}, dir.path(), launch).exit_code, 0);
+    EXPECT_EQ(harness::run_pageglean({"127.0.0.47/x", "out.html"}, dir.path(), launch).exit_code,
+              0);
     EXPECT_EQ(dir.read("out.html"), "exactly the body");
     const std::string request =
         "GET /x HTTP/1.0\r\nHost: 127.0.0.47\r\nConnection: close\r\nUser-Agent: Pageglean "

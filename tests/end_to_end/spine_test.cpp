@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "harness/network.h"
 #include "harness/process.h"
 #include "harness/temp_dir.h"
@@ -41,6 +43,49 @@ TEST(Spine, EmptyHostPrintsTheCommandLogAndEndsAtOnceWithoutATerminal) {
                                "No URL given.\r\n"
                                "Usage: URL [filename]\r\n");
     EXPECT_FALSE(dir.exists("my page.html"));
+}
+
+TEST(Spine, HelpAndVersionAnswerAtOnceWithoutFilesOrConnections) {
+    harness::TempDir dir;
+    for (const char* ask : {"--help", "-h"}) {
+        const auto outcome = harness::run_pageglean({ask}, dir.path());
+        EXPECT_EQ(outcome.exit_code, 0) << ask;
+        EXPECT_TRUE(
+            outcome.out.starts_with("Usage: pageglean [-head |-get ][-q ]URL [output "
+                                    "file]\n"))
+            << ask;
+        EXPECT_NE(outcome.out.find("man pageglean"), std::string::npos);
+    }
+    for (const char* ask : {"--version", "-V"}) {
+        const auto outcome = harness::run_pageglean({ask}, dir.path());
+        EXPECT_EQ(outcome.exit_code, 0) << ask;
+        EXPECT_EQ(outcome.out, "pageglean " PAGEGLEAN_VERSION "\n") << ask;
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+    // only as the whole argument text
+    EXPECT_EQ(harness::run_pageglean({"-q", "--help"}, dir.path(), Input::key_before).exit_code, 1);
+}
+
+TEST(Spine, AWaitOnATerminalIsExplainedOnStandardErrorOnly) {
+    REQUIRE_PRIVATE_NETWORK();  // nothing listens on 127.0.0.1:80 there
+    harness::TempDir dir;
+    harness::Launch launch;
+    launch.input = Input::key_later;
+    launch.error_to_terminal = true;
+    auto outcome = harness::run_pageglean({"-q", "scheme:///x"}, dir.path(), launch);
+    EXPECT_EQ(outcome.out, "No URL given.\r\nUsage: URL [filename]\r\n");
+    EXPECT_NE(outcome.terminal.find("pageglean: press a key to end."), std::string::npos);
+
+    outcome = harness::run_pageglean({"-q", "127.0.0.1/"}, dir.path(), launch);
+    EXPECT_EQ(outcome.out,
+              "Socket error. Connection to internet has a problem.\r\nError: 111 Calling: "
+              "connect()\r\n");
+    EXPECT_NE(outcome.terminal.find("pageglean: waiting 6 seconds; a key ends the wait."),
+              std::string::npos);
+
+    // without a terminal on standard error, nothing is added anywhere
+    outcome = harness::run_pageglean({"-q", "scheme:///x"}, dir.path(), Input::key_before);
+    EXPECT_EQ(outcome.out, "No URL given.\r\nUsage: URL [filename]\r\n");
 }
 
 TEST(Spine, EmptyOutputNameMeansTheDefaultName) {

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -58,9 +59,16 @@ Outcome run_pageglean(const std::vector<std::string>& arguments, const std::stri
     std::vector<char*> argv;
     for (auto& word : words) argv.push_back(word.data());
     argv.push_back(nullptr);
-    std::vector<std::string> variables;
-    for (char** variable = environ; *variable != nullptr; ++variable) variables.emplace_back(*variable);
-    variables.insert(variables.end(), launch.environment.begin(), launch.environment.end());
+    // the launch's variables replace inherited ones of the same name
+    std::vector<std::string> variables = launch.environment;
+    for (char** variable = environ; *variable != nullptr; ++variable) {
+        const std::string_view inherited(*variable);
+        const auto name = inherited.substr(0, inherited.find('=') + 1);
+        if (std::none_of(launch.environment.begin(), launch.environment.end(),
+                         [&](const std::string& set) { return set.starts_with(name); })) {
+            variables.emplace_back(inherited);
+        }
+    }
     std::vector<char*> envp;
     for (auto& variable : variables) envp.push_back(variable.data());
     envp.push_back(nullptr);
@@ -76,6 +84,7 @@ Outcome run_pageglean(const std::vector<std::string>& arguments, const std::stri
             ::_exit(127);
         }
         if (launch.where == Directory::removed && ::rmdir(directory.c_str()) != 0) ::_exit(127);
+        if (launch.error_to_terminal && ::dup2(in, 2) < 0) ::_exit(127);
         if (launch.close_input) ::close(0);
         if (launch.close_output) ::close(1);
         ::execve(argv[0], argv.data(), envp.data());
@@ -124,6 +133,14 @@ Outcome run_pageglean(const std::vector<std::string>& arguments, const std::stri
     outcome.signal = WIFSIGNALED(status) ? WTERMSIG(status) : 0;
     if (typist.joinable()) typist.join();
     if (signaller.joinable()) signaller.join();
+    if (launch.error_to_terminal && master >= 0) {
+        pollfd readable{master, POLLIN, 0};
+        while (::poll(&readable, 1, 0) > 0) {
+            const ssize_t n = ::read(master, buffer, sizeof buffer);
+            if (n <= 0) break;
+            outcome.terminal.append(buffer, static_cast<std::size_t>(n));
+        }
+    }
     if (master >= 0) ::close(master);
     return outcome;
 }

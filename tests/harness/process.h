@@ -12,9 +12,10 @@ namespace harness {
 enum class Input { none, key_before, key_later, terminal };
 
 struct Outcome {
-    int exit_code = -1;  // -1 when it ended by a signal or had to be killed
-    int signal = 0;      // the signal that ended it
-    std::string out;     // standard output, byte for byte
+    int exit_code = -1;    // -1 when it ended by a signal or had to be killed
+    int signal = 0;        // the signal that ended it
+    std::string out;       // standard output, byte for byte
+    std::string terminal;  // what reached the pseudo-terminal, with error_to_terminal
     double seconds = 0;
 };
 
@@ -27,9 +28,10 @@ struct Launch {
     Input input = Input::none;
     double limit_seconds = 20;  // then it is killed
     Directory where = Directory::kept;
-    bool close_input = false;   // starts with standard input closed
-    bool close_output = false;  // starts with standard output closed; nothing is captured
-    bool close_pipe_early = false;  // the reader of standard output goes after its first bytes
+    bool close_input = false;        // starts with standard input closed
+    bool close_output = false;       // starts with standard output closed; nothing is captured
+    bool close_pipe_early = false;   // the reader of standard output goes after its first bytes
+    bool error_to_terminal = false;  // standard error on the input's pseudo-terminal too
     std::vector<std::string> environment;  // NAME=VALUE added to the inherited one
     int signal = 0;                        // sent to the run after signal_after seconds
     double signal_after = 0;

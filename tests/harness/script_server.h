@@ -11,9 +11,23 @@
 #include <thread>
 #include <vector>
 
+struct ssl_ctx_st;
+
 namespace harness {
 
-enum class Close { orderly, reset };
+// orderly: close (over TLS after a close_notify); abrupt: close without a close_notify;
+// reset: close with a TCP reset
+enum class Close { orderly, abrupt, reset };
+
+// A certificate and its key, made by the openssl command for an IP address.
+struct Certificate {
+    std::string cert_file;
+    std::string key_file;
+};
+
+// A self-signed certificate for `ip` in `directory`, under `name`.pem and `name`.key.
+Certificate make_certificate(const std::string& directory, const std::string& name,
+                             const std::string& ip);
 
 struct Reply {
     std::vector<std::string> chunks;
@@ -26,6 +40,8 @@ class ScriptServer {
   public:
     // Listens on address:port and answers one connection per reply, in order.
     ScriptServer(std::string address, std::vector<Reply> replies, std::uint16_t port = 80);
+    // The same over TLS on port 443 with the given certificate.
+    ScriptServer(std::string address, std::vector<Reply> replies, const Certificate& tls);
     ~ScriptServer();
     ScriptServer(const ScriptServer&) = delete;
     ScriptServer& operator=(const ScriptServer&) = delete;
@@ -39,7 +55,10 @@ class ScriptServer {
   private:
     void serve();
 
+    void listen_on(const std::string& address, std::uint16_t port);
+
     std::vector<Reply> m_replies;
+    ssl_ctx_st* m_tls = nullptr;
     int m_listener = -1;
     std::uint16_t m_port = 0;
     std::atomic<bool> m_stop{false};

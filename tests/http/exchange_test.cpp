@@ -57,7 +57,8 @@ Spooled spool_records(const std::vector<std::string>& records) {
         const support::Fd spool = support::create_work_file(dir.file("spool"));
         const support::Fd log = support::open_truncated(dir.file("log"));
         const support::Console console{log.get(), false};
-        spooled.received = receive_to_spool(peer.client.get(), spool.get(), "spool", &console);
+        const Stream stream(std::move(peer.client));
+        spooled.received = receive_to_spool(stream, spool.get(), "spool", &console);
     }
     sender.join();
     spooled.spool = dir.read("spool");
@@ -128,8 +129,8 @@ TEST(Exchange, SpoolAndLogFollowTheEightKilobyteModelForPiecesOfEverySize) {
 TEST(Exchange, ReceiveErrorIsAFailureNotAnEnd) {
     harness::TempDir dir;
     const support::Fd spool = support::create_work_file(dir.file("spool"));
-    const support::Fd not_a_socket = support::create_work_file(dir.file("plain"));
-    const Received received = receive_to_spool(not_a_socket.get(), spool.get(), "spool", nullptr);
+    const Stream not_a_socket(support::create_work_file(dir.file("plain")));
+    const Received received = receive_to_spool(not_a_socket, spool.get(), "spool", nullptr);
     ASSERT_TRUE(received.failure);
     EXPECT_EQ(received.failure->what, support::Problem::receive);
     EXPECT_EQ(received.failure->err, ENOTSOCK);
@@ -143,7 +144,7 @@ TEST(Exchange, SendToAPeerThatHasGoneFailsWithoutSigpipe) {
         support::Fd server, client;
     } peer{support::Fd(pair[0]), support::Fd(pair[1])};
     peer.server.reset();
-    const auto failure = send_all(peer.client.get(), "GET / HTTP/1.0\r\n\r\n");
+    const auto failure = Stream(std::move(peer.client)).send_all("GET / HTTP/1.0\r\n\r\n");
     ASSERT_TRUE(failure);  // the test process would have died of SIGPIPE otherwise
     EXPECT_EQ(failure->what, support::Problem::send);
     EXPECT_EQ(failure->err, EPIPE);
@@ -152,9 +153,10 @@ TEST(Exchange, SendToAPeerThatHasGoneFailsWithoutSigpipe) {
 TEST(Exchange, SendContinuesUntilEveryByteIsOut) {
     int pair[2];
     ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pair), 0);
-    const support::Fd reader(pair[0]), writer(pair[1]);
+    const support::Fd reader(pair[0]);
+    const Stream writer{support::Fd(pair[1])};
     const int small = 4096;
-    ::setsockopt(writer.get(), SOL_SOCKET, SO_SNDBUF, &small, sizeof small);
+    ::setsockopt(writer.socket(), SOL_SOCKET, SO_SNDBUF, &small, sizeof small);
     const std::string request(1 << 20, 'q');
     std::string arrived;
     std::thread drain([&] {
@@ -163,8 +165,8 @@ TEST(Exchange, SendContinuesUntilEveryByteIsOut) {
         while ((n = ::recv(reader.get(), buffer, sizeof buffer, 0)) > 0)
             arrived.append(buffer, static_cast<std::size_t>(n));
     });
-    EXPECT_FALSE(send_all(writer.get(), request));
-    ::shutdown(writer.get(), SHUT_WR);
+    EXPECT_FALSE(writer.send_all(request));
+    ::shutdown(writer.socket(), SHUT_WR);
     drain.join();
     EXPECT_EQ(arrived.size(), request.size());
 }

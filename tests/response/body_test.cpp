@@ -13,23 +13,22 @@ namespace {
 
 using namespace std::string_literals;
 
-TEST(Body, DataRangeAtTheEndMarkWithoutItAndForShortResponses) {
-    EXPECT_EQ(data_range(16, 25).start, 20);  // HTTP/1.0 200 OK, CR LF CR LF, Hello!
-    EXPECT_EQ(data_range(16, 25).length, 6);
-    EXPECT_EQ(data_range(16, 19).length, 0);  // the end mark is the last four bytes
-    EXPECT_EQ(data_range(7, 10).length, 0);   // no end mark: scan stopped at L - 3
-    EXPECT_EQ(data_range(1, 0).length, -4);
-    EXPECT_EQ(data_range(1, 2).length, -2);
+TEST(Body, BodyLengthAtTheEndMarkWithoutItAndForShortResponses) {
+    EXPECT_EQ(body_length(20, 25), 6);  // HTTP/1.0 200 OK, CR LF CR LF, Hello!
+    EXPECT_EQ(body_length(20, 19), 0);  // the end mark is the last four bytes
+    EXPECT_EQ(body_length(11, 10), 0);  // no end mark: scan stopped at L - 3
+    EXPECT_EQ(body_length(5, 0), -4);
+    EXPECT_EQ(body_length(5, 2), -2);
     const std::int64_t huge = std::int64_t{5} << 30;
-    EXPECT_EQ(data_range(100, huge).length, huge - 103);
+    EXPECT_EQ(body_length(104, huge), huge - 103);
 }
 
 TEST(Body, DataLogLines) {
-    EXPECT_EQ(data_log_lines(16, 25),
+    EXPECT_EQ(data_log_lines(16, 20, 25),
               (std::vector<std::string>{"", "", "Start of data:  16", "File length: 25",
                                         "Data length:  6"}));
-    EXPECT_EQ(data_log_lines(1, 0).back(), "Data length: -4");
-    EXPECT_EQ(data_log_lines(1, std::int64_t{6} << 30)[3], "File length: 6442450944");
+    EXPECT_EQ(data_log_lines(1, 5, 0).back(), "Data length: -4");
+    EXPECT_EQ(data_log_lines(1, 5, std::int64_t{6} << 30)[3], "File length: 6442450944");
 }
 
 TEST(Body, ResponseFileHoldsExactlyTheReceivedBytesNotTheFiller) {
@@ -45,7 +44,7 @@ TEST(Body, ResponseFileHoldsExactlyTheReceivedBytesNotTheFiller) {
     ASSERT_FALSE(scan_response_file(file.get(), 23, "response", scan));
     EXPECT_EQ(scan.position, 16);
     const support::Fd out = support::open_truncated(dir.file("out"));
-    ASSERT_FALSE(write_body(file.get(), data_range(scan.position, 23), out.get(), "out"));
+    ASSERT_FALSE(write_body(file.get(), scan.body_start, 23, out.get(), "out"));
     EXPECT_EQ(dir.read("out"), "body");
 }
 
@@ -61,7 +60,7 @@ TEST(Body, BinaryBodyWithZeroBytesAndAnEndMarkInsidePassesWhole) {
     ScanResult scan;
     ASSERT_FALSE(scan_response_file(file.get(), length, "response", scan));
     const support::Fd out = support::open_truncated(dir.file("out"));
-    ASSERT_FALSE(write_body(file.get(), data_range(scan.position, length), out.get(), "out"));
+    ASSERT_FALSE(write_body(file.get(), scan.body_start, length, out.get(), "out"));
     EXPECT_EQ(dir.read("out"), body);
 }
 
@@ -84,7 +83,7 @@ TEST(Body, UnwritableOutputsAreFailuresWithTheirNames) {
     dir.write("response", "HTTP/1.0 200 OK\r\n\r\nbody");
     const support::Fd file = support::open_for_reading(dir.file("response"));
     const support::Fd full = support::open_truncated("/dev/full");
-    const auto failure = write_body(file.get(), data_range(16, 23), full.get(), "/dev/full");
+    const auto failure = write_body(file.get(), 20, 23, full.get(), "/dev/full");
     ASSERT_TRUE(failure);
     EXPECT_EQ(failure->what, support::Problem::file);
     EXPECT_EQ(failure->err, ENOSPC);

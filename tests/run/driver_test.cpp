@@ -20,7 +20,7 @@ Captured run_captured(const std::vector<std::string>& arguments) {
     Captured captured;
     {
         const support::Fd out = support::open_truncated(dir.file("out"));
-        captured.ending = run(arguments, support::Console{out.get(), false});
+        captured.ending = download(arguments, support::Console{out.get(), false});
     }
     captured.out = dir.read("out");
     return captured;
