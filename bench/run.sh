@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Times pageglean against `curl -s --http1.0` on files served by a local nginx. Each row is
+# Times pageglean against `curl -s --http1.0` on files served by a local nginx (the TLS row
+# against curl over TLS, with a certificate made for the run). Each row is
 # a series of pairs: one run of the row's tool and one run of curl, back to back, in
 # alternating order, each writing into a fresh directory on the same disk; every output is
 # checked. Per row it prints the median wall time, the median of the per-pair ratios to
@@ -13,7 +14,7 @@
 # PAGEGLEAN_BENCH_BINARY times another build; PAGEGLEAN_BENCH_BASELINE adds rows for an older
 # build (`baseline`) to compare with in the same sitting. It runs in a private network namespace with
 # only loopback up (entered by itself), so nothing leaves the machine. Needs nginx, curl
-# and GNU time (/usr/bin/time).
+# openssl and GNU time (/usr/bin/time).
 set -euo pipefail
 
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -27,7 +28,7 @@ if [ "${PAGEGLEAN_BENCH_INSIDE:-}" != 1 ]; then
   exec unshare --user --map-root-user --net bash "$0" "$@"
 fi
 
-for tool in nginx curl /usr/bin/time; do
+for tool in nginx curl openssl /usr/bin/time; do
   command -v "$tool" >/dev/null || { echo "bench: $tool is missing" >&2; exit 1; }
 done
 ip link set lo up
@@ -46,6 +47,11 @@ for size in 1 64 1024; do
     head -c $((size * 1048576)) /dev/urandom > "$file"
 done
 
+[ -f "$work/nginx/cert.pem" ] ||
+  openssl req -x509 -newkey rsa:2048 -nodes -days 3650 -subj /CN=127.0.0.80 \
+    -addext subjectAltName=IP:127.0.0.80 -keyout "$work/nginx/key.pem" \
+    -out "$work/nginx/cert.pem" 2>/dev/null
+export SSL_CERT_FILE=$work/nginx/cert.pem
 cat > "$work/nginx/nginx.conf" <<CONF
 daemon on;
 master_process on;
@@ -63,6 +69,9 @@ http {
   sendfile on;
   server {
     listen 127.0.0.80:80;
+    listen 127.0.0.80:443 ssl;
+    ssl_certificate $work/nginx/cert.pem;
+    ssl_certificate_key $work/nginx/key.pem;
     root $work/www;
   }
 }
@@ -83,8 +92,11 @@ run_one() {
   case $tool in
     pageglean) /usr/bin/time -f '%M' -o time.txt "$binary" -q "$url" out ;;
     pageglean-loud) /usr/bin/time -f '%M' -o time.txt "$binary" "$url" out > log.txt ;;
+    pageglean-tls) /usr/bin/time -f '%M' -o time.txt "$binary" -q "https${url#http}" out ;;
     baseline) /usr/bin/time -f '%M' -o time.txt "$PAGEGLEAN_BENCH_BASELINE" -q "$url" out ;;
     curl) /usr/bin/time -f '%M' -o time.txt curl -s --http1.0 -o out "$url" ;;
+    curl-tls) /usr/bin/time -f '%M' -o time.txt curl -s --http1.0 --cacert "$SSL_CERT_FILE" \
+      -o out "https${url#http}" ;;
   esac
   end=$(now_ns)
   cmp -s out "$work/www/$size.bin" || { echo "bench: $tool's output for $size MiB differs" >&2; exit 1; }
@@ -95,20 +107,23 @@ run_one() {
 
 results=$work/results.txt
 : > "$results"
-rows=("1 pageglean" "64 pageglean" "1024 pageglean" "1024 pageglean-loud" "1 curl" "64 curl"
-      "1024 curl")
+rows=("1 pageglean" "64 pageglean" "1024 pageglean" "1024 pageglean-loud" "1024 pageglean-tls"
+      "1 curl" "64 curl" "1024 curl")
 if [ -n "${PAGEGLEAN_BENCH_BASELINE:-}" ]; then
   rows+=("1 baseline" "64 baseline" "1024 baseline")
 fi
 for row in "${rows[@]}"; do
   read -r size tool <<<"$row"
+  # each is paired with curl over the same transport
+  partner=curl
+  [[ $tool == *-tls ]] && partner=curl-tls
   # one pair first that is not counted: the page cache and, on a virtual machine, the
   # memory behind it are then as warm for the one as for the other
   for ((i = -1; i < pairs; i++)); do
     if ((i % 2)); then
-      mine=$(run_one "$size" "$tool" "$work/run/a"); theirs=$(run_one "$size" curl "$work/run/b")
+      mine=$(run_one "$size" "$tool" "$work/run/a"); theirs=$(run_one "$size" $partner "$work/run/b")
     else
-      theirs=$(run_one "$size" curl "$work/run/b"); mine=$(run_one "$size" "$tool" "$work/run/a")
+      theirs=$(run_one "$size" $partner "$work/run/b"); mine=$(run_one "$size" "$tool" "$work/run/a")
     fi
     ((i < 0)) || echo "$size $tool $mine $theirs" >> "$results"
   done
@@ -131,7 +146,7 @@ awk '
       key = name[r]; n = count[key]; split(key, part, " ")
       for (i = 1; i <= n; i++) { w[i] = wall[key, i]; q[i] = ratio[key, i] }
       sort(w, n); sort(q, n)
-      label = part[2] == "curl" ? "curl (A/A)" : part[2]
+      label = part[2] == "curl" ? "curl (A/A)" : part[2] == "pageglean-tls" ? "pageglean (TLS)" : part[2]
       printf "%-6s %-15s %5d %9.1f %9.2f %9.2f-%-9.2f %6.2f-%-6.2f %9d\n", (part[1] == 1024 ? "1GiB" : part[1] "MiB"), label, n, at(w, n, 0.5), at(q, n, 0.5), at(q, n, 0.25), at(q, n, 0.75), q[1], q[n], peak[key]
       if (key == "1024 pageglean") headline = at(q, n, 0.5)
       if (part[2] ~ /^pageglean/ && peak[key] > worst) worst = peak[key]

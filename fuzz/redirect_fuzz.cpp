@@ -23,16 +23,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     redirect::RedirectState state;
     const std::string tail = redirect::take_redirect(state, value, hop.url, hop.output_file);
     fuzz::check(state.count == 1);
-    fuzz::check(state.target.find(' ') == std::string::npos);
-    fuzz::check(tail == state.target + " " + hop.output_file);
-    if (state.target.empty()) return 0;  // the next hop ends at the url check
+    fuzz::check(state.last_value.find(' ') == std::string::npos);
+    fuzz::check(tail == state.last_value + " " + hop.output_file);
+    if (state.last_value.empty()) return 0;  // the next hop ends at the url check
 
     const run::Target next = run::split_tail(tail);
     fuzz::check(next.output_file == hop.output_file);
     const std::string url = redirect::next_url(state, next.url);
     const run::Target resolved = run::split_tail(url + " " + next.output_file);
     fuzz::check(resolved.output_file == hop.output_file);
-    if (!redirect::is_absolute(state.target) && !next.url.empty() && next.url.front() != '/' &&
+    if (!redirect::is_absolute(state.last_value) && !next.url.empty() && next.url.front() != '/' &&
         !state.base.empty()) {
         fuzz::check(url.starts_with(state.base));
     }

@@ -79,16 +79,16 @@ std::string take_redirect(RedirectState& state, std::string_view value, std::str
     state.base = base_directory(url);
     state.secure = secure_hop;
     ++state.count;
-    state.target = cut_port(escape_blanks(value), secure_hop);
-    return state.target + " " + std::string(output_file);
+    state.last_value = cut_port(escape_blanks(value), secure_hop);
+    return state.last_value + " " + std::string(output_file);
 }
 
 std::string next_url(const RedirectState& state, std::string_view split_url) {
     // plain hops go on without a scheme, as they always have; TLS ones must say so
     const std::string_view scheme = state.secure ? k_https_scheme : std::string_view();
-    if (scheme_length(state.target) > 0) return state.target;
-    if (is_absolute(state.target))
-        return std::string(scheme.substr(0, k_https_scheme.size() - 2)).append(state.target);
+    if (scheme_length(state.last_value) > 0) return state.last_value;
+    if (is_absolute(state.last_value))
+        return std::string(scheme.substr(0, k_https_scheme.size() - 2)).append(state.last_value);
     return std::string(scheme).append(resolve_relative(state.base, split_url));
 }
 

@@ -14,10 +14,10 @@ namespace redirect {
 constexpr int k_max_redirects = 5;  // a sixth Location is announced, then refused
 
 struct RedirectState {
-    std::string target;   // the last Location value taken, blanks escaped, its host's ":80" cut
-    int count = 0;        // redirects taken so far
-    std::string base;     // base directory of the hop that received the last redirect
-    bool secure = false;  // whether that hop spoke TLS: values without a scheme keep it
+    std::string last_value;  // the last Location value taken, blanks escaped, its port cut
+    int count = 0;           // redirects taken so far
+    std::string base;        // base directory of the hop that received the last redirect
+    bool secure = false;     // whether that hop spoke TLS: values without a scheme keep it
 };
 
 // Leading and trailing blanks dropped, each blank inside as %20, so that a server cannot

@@ -69,7 +69,7 @@ std::optional<support::Failure> finish_page(const RunState& state, const respons
                                             const std::string& output_name) {
     if (!state.loud()) {
         if (auto failure =
-                response::write_side_file(support::k_redirected_file, state.redirect.target)) {
+                response::write_side_file(support::k_redirected_file, state.redirect.last_value)) {
             return failure;
         }
         if (auto failure =
@@ -178,11 +178,9 @@ HopEnd fetch_hop(const RunState& state, const Target& target) {
     return {};
 }
 
-}  // namespace
-
-Ending download(std::span<const std::string> arguments, const support::Console& console) {
-    std::string argument_text = join_arguments(arguments);
-    // such a run could only fail as a host name: answer it instead
+// --help and --version: a run that could only have failed as a host name is answered.
+std::optional<Ending> answer_question(const std::string& argument_text,
+                                      const support::Console& console) {
     if (argument_text == "--help" || argument_text == "-h") {
         support::print(console, usage_text());
         return k_finished;
@@ -191,41 +189,58 @@ Ending download(std::span<const std::string> arguments, const support::Console& 
         support::print(console, version_text());
         return k_finished;
     }
+    return std::nullopt;
+}
+
+// The start of a hop: its target split from the command tail, the banner, after a
+// redirect the limit and the resolution, then the target checks. How the run ends when it
+// cannot go on.
+std::optional<Ending> start_hop(RunState& state, Target& target, const Ending& timed) {
+    target = split_tail(state.command.tail);
+    state.log_lines(banner_lines(k_version));
+
+    if (!state.redirect.last_value.empty()) {
+        if (state.redirect.count > redirect::k_max_redirects) {
+            // nothing was downloaded: a failure, though it needs no time to read
+            static_assert(redirect::k_max_redirects == 5, "the message names the limit");
+            state.print_lines({std::string(k_too_many_redirects), ""});
+            return k_dead_end;
+        }
+        state.command.tail =
+            redirect::next_url(state.redirect, target.url) + " " + target.output_file;
+        target = split_tail(state.command.tail);
+    }
+
+    if (target.url.empty()) {
+        state.print_lines({"URL is empty. See usage!", ""});
+        // only a command line without a URL is a request for the usage; an empty Location
+        // value is a download that failed
+        return state.redirect.count > 0 ? k_dead_end : k_no_url;
+    }
+    state.log_lines(command_log_lines(state.command.argument_text, state.command.tail, target));
+    if (support::is_work_file(target.output_file)) {
+        // the run would overwrite its own response or side files with the body
+        state.print_lines(failure_lines({support::Problem::file, EINVAL, target.output_file}));
+        return timed;
+    }
+    if (target.host.empty()) {
+        state.print_lines({"No URL given.", "Usage: URL [filename]"});
+        return k_usage_error;
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+Ending download(std::span<const std::string> arguments, const support::Console& console) {
+    std::string argument_text = join_arguments(arguments);
+    if (auto answered = answer_question(argument_text, console)) return *answered;
     RunState state{console, parse_command_line(std::move(argument_text)), {}};
     const Ending timed{1, Wait::timed, state.loud() ? k_loud_wait_ms : k_quiet_wait_ms};
 
     for (;;) {
-        Target target = split_tail(state.command.tail);
-        state.log_lines(banner_lines(k_version));
-
-        if (!state.redirect.target.empty()) {
-            if (state.redirect.count > redirect::k_max_redirects) {
-                // nothing was downloaded: a failure, though it needs no time to read
-                static_assert(redirect::k_max_redirects == 5, "the message names the limit");
-                state.print_lines({std::string(k_too_many_redirects), ""});
-                return k_dead_end;
-            }
-            state.command.tail =
-                redirect::next_url(state.redirect, target.url) + " " + target.output_file;
-            target = split_tail(state.command.tail);
-        }
-
-        if (target.url.empty()) {
-            state.print_lines({"URL is empty. See usage!", ""});
-            // only a command line without a URL is a request for the usage; an empty
-            // Location value is a download that failed
-            return state.redirect.count > 0 ? k_dead_end : k_no_url;
-        }
-        state.log_lines(command_log_lines(state.command.argument_text, state.command.tail, target));
-        if (support::is_work_file(target.output_file)) {
-            // the run would overwrite its own response or side files with the body
-            state.print_lines(failure_lines({support::Problem::file, EINVAL, target.output_file}));
-            return timed;
-        }
-        if (target.host.empty()) {
-            state.print_lines({"No URL given.", "Usage: URL [filename]"});
-            return k_usage_error;
-        }
+        Target target;
+        if (auto ended = start_hop(state, target, timed)) return *ended;
 
         const HopEnd hop = fetch_hop(state, target);
         if (hop.signal != 0) return Ending{1, Wait::none, 0, hop.signal};  // ended by it

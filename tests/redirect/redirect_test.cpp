@@ -71,7 +71,7 @@ TEST(Redirect, TakingARedirectBuildsTheTailAndRecordsTheTarget) {
         take_redirect(state, "scheme://b.example:80/w", "a.example/dir/page.html", "pageglean.out"),
         "scheme://b.example/w pageglean.out");
     EXPECT_EQ(state.count, 1);
-    EXPECT_EQ(state.target, "scheme://b.example/w");
+    EXPECT_EQ(state.last_value, "scheme://b.example/w");
     EXPECT_EQ(state.base, "a.example/dir/");
     EXPECT_EQ(next_url(state, "b.example/w"), "scheme://b.example/w");
 
@@ -84,7 +84,7 @@ TEST(Redirect, TakingARedirectBuildsTheTailAndRecordsTheTarget) {
     EXPECT_EQ(take_redirect(state, " my page.html ", "b.example/w", "keep.html"),
               "my%20page.html keep.html");
     EXPECT_EQ(take_redirect(state, "", "b.example/w", "keep.html"), " keep.html");
-    EXPECT_EQ(state.target, "");
+    EXPECT_EQ(state.last_value, "");
 }
 
 TEST(Redirect, ValueAndNotice) {
