@@ -92,6 +92,11 @@ std::string next_url(const RedirectState& state, std::string_view split_url) {
     return std::string(scheme).append(resolve_relative(state.base, split_url));
 }
 
+std::string next_tail(const RedirectState& state, std::string_view split_url,
+                      std::string_view output_file) {
+    return next_url(state, split_url).append(" ").append(output_file);
+}
+
 std::string format_notice(int count, std::string_view value) {
     return support::format_number(count) + ". redirection, new start with: " + std::string(value);
 }

@@ -62,6 +62,11 @@ std::string take_redirect(RedirectState& state, std::string_view value, std::str
 // directory; "https:" or "https://" in front when the redirecting hop spoke TLS.
 std::string next_url(const RedirectState& state, std::string_view split_url);
 
+// The command tail of the hop after a redirect: next_url, a blank, the output file, both as
+// the split of the tail built by take_redirect gave them.
+std::string next_tail(const RedirectState& state, std::string_view split_url,
+                      std::string_view output_file);
+
 // " <count>. redirection, new start with: <value>".
 std::string format_notice(int count, std::string_view value);
 

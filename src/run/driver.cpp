@@ -206,8 +206,7 @@ std::optional<Ending> start_hop(RunState& state, Target& target, const Ending& t
             state.print_lines({std::string(k_too_many_redirects), ""});
             return k_dead_end;
         }
-        state.command.tail =
-            redirect::next_url(state.redirect, target.url) + " " + target.output_file;
+        state.command.tail = redirect::next_tail(state.redirect, target.url, target.output_file);
         target = split_tail(state.command.tail);
     }
 
