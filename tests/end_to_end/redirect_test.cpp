@@ -202,6 +202,12 @@ TEST_F(Redirects, AWorkFileAsTheOutputIsRefusedBeforeAnyConnection) {
         EXPECT_EQ(outcome.exit_code, 1);
         EXPECT_FALSE(dir.exists("pageglean.dummys")) << name;
     }
+    // loud: right after the command log, before the lookup
+    const auto loud = run({"127.0.0.33/", "pageglean.dummy"});
+    EXPECT_TRUE(
+        loud.out.ends_with("File: pageglean.dummy\r\n\r\nFile problem.\r\n"
+                           "Error: 22 Writing: 'pageglean.dummy'.\r\n"))
+        << loud.out;
     EXPECT_TRUE(server.requests().empty());
     // the same names elsewhere are the user's own files
     std::filesystem::create_directory(dir.file("sub"));

@@ -57,7 +57,21 @@ TEST_F(Tls, APageOverTlsGivesThePlainTranscriptRequestAndFiles) {
         "\r\nDownload log:\r\n 1. step:  50 of  50\r\n\r\nLaenge Download: 8192 Bytes.\r\n"
         "File log:\r\nHTTP/1.0 200 OK\r\nContent-Type: text/html\r\r\n\r\n"
         "Start of data:  41\r\nFile length: 50\r\nData length:  6\r\n";
-    EXPECT_NE(outcome.out.find(from_command_log), std::string::npos) << outcome.out;
+    const std::string rule(74, '#');
+    const std::string banner =
+        "\r\n" + rule +
+        "\r\n"
+        "# Pageglean. Downloading webpage sources into a file.                    #\r\n"
+        "# Pageglean tool Version 1.32 - 2006 Okt. 31                             #\r\n"
+        "# See also http://pageglean.example/                                     #\r\n"
+        "# Usage: pageglean.exe [-head] URL [filename]                            #\r\n" +
+        rule + "\r\n\r\n";
+    const std::string notes =
+        "\r\nNotes:\r\nContact: maintainer@pageglean.example\r\n"
+        "In the case of an error send me this output.\r\n\r\n"
+        "Please note, that I cannot answer all questions, but try to fix problems\r\n"
+        "as soons as possible.\r\n";
+    EXPECT_EQ(outcome.out, banner + from_command_log + notes);
     EXPECT_EQ(server.requests(), std::vector<std::string>{k_request + "\r\n"});
     EXPECT_EQ(dir.read("page.html"), "Hello!");
     EXPECT_EQ(dir.read("pageglean.dummy"), response);
