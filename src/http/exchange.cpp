@@ -47,7 +47,7 @@ class ReceiveArea {
     // What a block write after the last receive leaves behind the received bytes: the zero
     // byte and the rest of the block; nothing after a full receive or none at all.
     std::string_view filler() const {
-        if (m_last == 0 || m_last == k_receive_size) return {};
+        if (m_last == 0) return {};
         return {m_bytes.data() + m_last, k_receive_size - m_last};
     }
 

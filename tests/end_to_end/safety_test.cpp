@@ -156,8 +156,10 @@ TEST_F(Safety, FailedReadsWritesAndClosesAreFileProblemsNamingTheFile) {
         {"close", "out.html", EDQUOT},  // a delayed write error shows only here
         {"close", "pageglean.modified", EDQUOT},
     };
-    const std::string page =
-        harness::http_response("body", "Last-Modified: Tue, 31 Oct 2006 14:39:28 GMT\r\n");
+    // exactly one 8 KiB block: no filler write follows that could report a lost write late
+    const std::string header = "Last-Modified: Tue, 31 Oct 2006 14:39:28 GMT\r\n";
+    const std::string page = harness::http_response(
+        std::string(8192 - harness::http_response("", header).size(), 'b'), header);
     const ScriptServer server("127.0.0.50", std::vector<Reply>(std::size(cases), Reply{{page}}));
     for (const Case& c : cases) {
         Launch launch;

@@ -128,7 +128,7 @@ TEST_F(Tls, AResetIsAReceiveProblemAndACloseWithoutNotifyIsTheEnd) {
     EXPECT_EQ(outcome.out,
               "Receive problem.\r\nError: Connection reset by peer Calling: SSL_read()\r\n");
     EXPECT_EQ(outcome.exit_code, 1);
-    outcome = run({"-q", "https://127.0.0.51/", "out.html"});
+    outcome = run({"-q", "HTTPS://127.0.0.51/", "out.html"});  // the scheme in any case
     EXPECT_EQ(outcome.out, "");
     EXPECT_EQ(outcome.exit_code, 0);
     EXPECT_EQ(dir.read("out.html"), "whole body");

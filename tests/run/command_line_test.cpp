@@ -32,6 +32,7 @@ TEST(CommandLine, SplitTable) {
         {"scheme:///", "/", "", "", "pageglean.out"},
         {"scheme://", "", "", "", "pageglean.out"},
         {"a.example/x out.html", "a.example/x", "a.example", "x", "out.html"},
+        {"a.example/x y", "a.example/x", "a.example", "x", "y"},  // the blank next to last
         {"a.example/x  out.html", "a.example/x", "a.example", "x", "out.html"},
         {"a.example/x my page.html", "a.example/x", "a.example", "x", "my page.html"},
         {"a b c", "a", "a", "", "b c"},
