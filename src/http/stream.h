@@ -35,7 +35,6 @@ class Stream {
     [[nodiscard]] std::optional<support::Failure> start_tls(const std::string& host);
 
     int socket() const { return m_socket.get(); }
-    bool secure() const { return m_ssl != nullptr; }
 
     // Sends every byte, continuing partial sends; a peer that has gone gives a send
     // failure, never SIGPIPE.

@@ -50,10 +50,6 @@ Fd open_truncated(const std::string& name) {
     return Fd(::open(name.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, k_file_mode));
 }
 
-Fd open_for_reading(const std::string& name) {
-    return Fd(::open(name.c_str(), O_RDONLY | O_CLOEXEC));
-}
-
 void remove_file(const std::string& name) {
     const int saved = errno;
     ::unlink(name.c_str());

@@ -27,9 +27,6 @@ Fd create_work_file(const std::string& name);
 // first, so a device or a link is written through, not replaced. Invalid, errno set, on failure.
 Fd open_truncated(const std::string& name);
 
-// Opens an existing file for reading. Invalid, with errno set, on failure.
-Fd open_for_reading(const std::string& name);
-
 // Removes the file; a missing one, or one that cannot be removed, is no error.
 void remove_file(const std::string& name);
 

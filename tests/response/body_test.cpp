@@ -35,7 +35,7 @@ TEST(Body, ResponseFileHoldsExactlyTheReceivedBytesNotTheFiller) {
     harness::TempDir dir;
     dir.write("spool", "HTTP/1.0 200 OK\r\n\r\nbody\0filler-filler"s);
     dir.write("response", "an older, longer response from an earlier hop");
-    const support::Fd spool = support::open_for_reading(dir.file("spool"));
+    const support::Fd spool = support::Fd(::open(dir.file("spool").c_str(), O_RDONLY | O_CLOEXEC));
     support::Fd file;
     ASSERT_FALSE(make_response_file(spool.get(), 23, dir.file("response"), file));
     EXPECT_EQ(dir.read("response"), "HTTP/1.0 200 OK\r\n\r\nbody");
@@ -55,7 +55,8 @@ TEST(Body, BinaryBodyWithZeroBytesAndAnEndMarkInsidePassesWhole) {
     body += "\r\n\r\nafter";
     const std::string response = "HTTP/1.0 200 OK\r\n\r\n" + body;
     dir.write("response", response);
-    const support::Fd file = support::open_for_reading(dir.file("response"));
+    const support::Fd file =
+        support::Fd(::open(dir.file("response").c_str(), O_RDONLY | O_CLOEXEC));
     const auto length = static_cast<std::int64_t>(response.size());
     ScanResult scan;
     ASSERT_FALSE(scan_response_file(file.get(), length, "response", scan));
@@ -81,7 +82,8 @@ TEST(Body, UnwritableOutputsAreFailuresWithTheirNames) {
     EXPECT_EQ(missing->name, dir.file("no/dir"));
 
     dir.write("response", "HTTP/1.0 200 OK\r\n\r\nbody");
-    const support::Fd file = support::open_for_reading(dir.file("response"));
+    const support::Fd file =
+        support::Fd(::open(dir.file("response").c_str(), O_RDONLY | O_CLOEXEC));
     const support::Fd full = support::open_truncated("/dev/full");
     const auto failure = write_body(file.get(), 20, 23, full.get(), "/dev/full");
     ASSERT_TRUE(failure);

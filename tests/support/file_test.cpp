@@ -24,7 +24,7 @@ TEST(File, OpeningInAMissingDirectoryFailsWithItsErrno) {
 TEST(File, ShortReadPadsWithZeroBytesAndCountsWhatWasRead) {
     harness::TempDir dir;
     dir.write("two", "ab");
-    const Fd file = open_for_reading(dir.file("two"));
+    const Fd file = Fd(::open(dir.file("two").c_str(), O_RDONLY | O_CLOEXEC));
     std::array<char, 4> window{'x', 'x', 'x', 'x'};
     EXPECT_EQ(read_at(file.get(), 0, window), 2);
     EXPECT_EQ(std::string(window.data(), 4), "ab\0\0"s);
@@ -62,7 +62,7 @@ TEST(File, CopyRangeCopiesExactlyTheCountedBytesToFilesAndDevices) {
     std::string source(200'000, '\0');
     for (std::size_t i = 0; i < source.size(); ++i) source[i] = static_cast<char>(i * 7);
     dir.write("source", source);
-    const Fd from = open_for_reading(dir.file("source"));
+    const Fd from = Fd(::open(dir.file("source").c_str(), O_RDONLY | O_CLOEXEC));
     {
         const Fd to = open_truncated(dir.file("copy"));
         ASSERT_EQ(copy_range(from.get(), 3, to.get(), 150'000), 0);
