@@ -1,7 +1,9 @@
 // The header scan against a literal model of the byte-by-byte walk with its 4-byte window:
-// outcome, scan position, Location line, Last-Modified date and echoed bytes must agree,
-// however the response is cut into pieces. The first input byte sets the piece size.
+// outcome, scan position, Location line and the line the Last-Modified date is taken from
+// must agree, however the response is cut into pieces. The first input byte sets the piece
+// size.
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -17,42 +19,23 @@ struct Model {
     std::int64_t position;
     std::string location_line;
     std::string last_modified;
-    std::string echo;
 };
 
-std::string model_date(const std::string& line) {
-    std::string date = line.size() > 15 ? line.substr(15) : "";
-    while (!date.empty() && (date.back() == ' ' || date.back() == '\0')) date.pop_back();
-    const auto comma = date.find(',');
-    if (comma != std::string::npos) {
-        date = date.substr(comma + 1);
-        while (!date.empty() && date.front() == ' ') date.erase(0, 1);
-    }
-    return date;
-}
-
 Model model_scan(std::string_view response) {
-    const auto length = static_cast<std::int64_t>(response.size());
     Model model{};
     std::string line;
     bool too_long = false;
     for (std::int64_t position = 1;; ++position) {
-        std::string window(4, '\0');
-        std::int64_t read = 0;
-        for (std::int64_t k = 0; k < 4; ++k) {
-            if (position - 1 + k < length) {
-                window[static_cast<std::size_t>(k)] =
-                    response[static_cast<std::size_t>(position - 1 + k)];
-                ++read;
-            }
-        }
+        const auto at = static_cast<std::size_t>(position - 1);
+        std::string window(response.substr(std::min(at, response.size()), 4));
+        const bool last_window = at + window.size() >= response.size();
+        window.resize(4, '\0');
         const char current = window[0];
-        model.echo += current;
         model.position = position;
         if (current == '\n' || current == '\r') {
             // a line past the limit is passed over
             if (!too_long && line.substr(0, 15) == "Last-Modified: ") {
-                model.last_modified = model_date(line);
+                model.last_modified = response::last_modified_date(line);
             }
             if (!too_long && line.substr(0, 10) == "Location: ") {
                 model.outcome = response::ScanOutcome::location;
@@ -69,7 +52,7 @@ Model model_scan(std::string_view response) {
             model.outcome = response::ScanOutcome::end_of_header;
             return model;
         }
-        if (position - 1 + read >= length) {
+        if (last_window) {
             model.outcome = response::ScanOutcome::end_of_file;
             return model;
         }
@@ -96,11 +79,5 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 (model.location_line.empty() ? std::string() : model.location_line.substr(10)));
     fuzz::check(result.body_start == model.position + 4);
     fuzz::check(result.last_modified == model.last_modified);
-    // the program echoes bytes 1 to the position, or one zero byte for an empty response
-    const std::string echo =
-        response.empty()
-            ? std::string(1, '\0')
-            : std::string(response.substr(0, static_cast<std::size_t>(result.position)));
-    fuzz::check(echo == model.echo);
     return 0;
 }

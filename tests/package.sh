@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Checks the hardening of the release build, builds the Debian package, has lintian judge
-# it, installs it, downloads a page on loopback with the installed program, reads its
-# manual page, and removes the package again. Needs root (dpkg).
+# it, installs it, has the installed program download pages on loopback, reads its manual
+# page, and removes the package again. Needs root (dpkg).
 set -euo pipefail
 
 top=$(cd "$(dirname "$0")/.." && pwd)
@@ -39,21 +39,8 @@ trap 'dpkg -r pageglean >/dev/null 2>&1 || true' EXIT
 man -w pageglean >/dev/null
 MANWIDTH=80 man -P cat pageglean 2>/dev/null | grep -q 'download a web page'
 
-work=$(mktemp -d)
-mkdir -p "$work/site" "$work/run"
-printf 'installed and working\n' > "$work/site/index.html"
-unshare --net bash -c '
-  set -euo pipefail
-  ip link set lo up
-  python3 -m http.server 80 --bind 127.0.0.82 --directory "$1/site" >/dev/null 2>&1 &
-  server=$!
-  for _ in $(seq 100); do (exec 3<>/dev/tcp/127.0.0.82/80) 2>/dev/null && break; sleep 0.1; done
-  cd "$1/run"
-  /usr/bin/pageglean -q http://127.0.0.82/index.html page.html
-  kill $server
-' bash "$work"
-cmp -s "$work/run/page.html" "$work/site/index.html"
-rm -rf "$work"
+# the installed program passes the loud page and the TLS page of the end-to-end table
+python3 tests/end_to_end/e2e.py /usr/bin/pageglean "a page, loud" "a page over TLS"
 
 dpkg -r pageglean >/dev/null
 trap - EXIT

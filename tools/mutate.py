@@ -70,6 +70,15 @@ MUTANTS = [
     ("address not checked", "src/http/stream.cpp", "X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(m_ssl), host.c_str()) != 1", "false"),
     ("https only in lower case", "src/http/stream.cpp", "return support::lower(support::left(tail, k_https.size())) == k_https;", "return support::left(tail, k_https.size()) == k_https;"),
     ("zero byte host looked up", "src/http/connection.cpp", "if (host.find('\\0') != std::string::npos) return 0;", ""),
+    ("neutralising off on a terminal", "src/support/console.cpp", "if (console.terminal) {", "if (false) {"),
+    ("output not truncated", "src/support/file.cpp", "O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC", "O_RDWR | O_CREAT | O_CLOEXEC"),
+    ("loud wait short", "src/run/driver.cpp", "k_loud_wait_ms = 60'000;", "k_loud_wait_ms = 6'000;"),
+    ("body offset in 32 bits", "src/response/body.cpp", "support::copy_range(response, body_start - 1, output, count)",
+     "support::copy_range(response, static_cast<std::int32_t>(body_start - 1), output, count)"),
+    ("spool errno lost", "src/run/driver.cpp", "if (!spool) return failed(support::file_failure(errno, spool_name));",
+     "if (!spool) return failed(support::file_failure(0, spool_name));"),
+    ("data length unsigned", "src/response/body.cpp", '"Data length: " + support::format_number(body_length(body_start, length)),',
+     '"Data length: " + support::format_unsigned(static_cast<std::uint64_t>(body_length(body_start, length))),'),
     ("signal before a wait missed", "src/support/signals.cpp", "if (g_noted == 0) {\n        pollfd", "if (true) {\n        pollfd"),
 ]
 

@@ -1,14 +1,13 @@
-// Interposed on the program under test (LD_PRELOAD) to make one call fail on one file, so
-// the tests can reach the error paths of reads, writes and closes that a healthy disk never
-// takes. PAGEGLEAN_FAIL_CALL names the call (close, pread or pwrite), PAGEGLEAN_FAIL_NAME
-// the end of the file's path, PAGEGLEAN_FAIL_ERRNO the error. A failing close still closes.
+// Preloaded into the program under test (LD_PRELOAD) to make one call fail on one file, so
+// the error paths of reads, writes and closes that a healthy disk never takes are reached.
+// PAGEGLEAN_FAIL_CALL names the call (close, pread or pwrite), PAGEGLEAN_FAIL_NAME the last
+// component of the file's path, PAGEGLEAN_FAIL_ERRNO the error. A failing close still closes.
 
 #include <dlfcn.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <string>
 
 namespace {
@@ -16,18 +15,16 @@ namespace {
 bool fails(const char* call, int fd) {
     const char* wanted = std::getenv("PAGEGLEAN_FAIL_CALL");
     const char* name = std::getenv("PAGEGLEAN_FAIL_NAME");
-    if (wanted == nullptr || name == nullptr || std::strcmp(wanted, call) != 0) return false;
+    if (wanted == nullptr || name == nullptr || std::string(wanted) != call) return false;
     char path[4096];
     const std::string link = "/proc/self/fd/" + std::to_string(fd);
-    const ssize_t n = ::readlink(link.c_str(), path, sizeof path - 1);
-    if (n <= 0) return false;
-    const std::string target(path, static_cast<std::size_t>(n));
-    return target.size() >= std::strlen(name) && target.ends_with(std::string("/") + name);
+    const ssize_t n = ::readlink(link.c_str(), path, sizeof path);
+    return n > 0 &&
+           std::string(path, static_cast<std::size_t>(n)).ends_with("/" + std::string(name));
 }
 
 int failure() {
-    const char* err = std::getenv("PAGEGLEAN_FAIL_ERRNO");
-    errno = err != nullptr ? std::atoi(err) : EIO;
+    errno = std::atoi(std::getenv("PAGEGLEAN_FAIL_ERRNO"));
     return -1;
 }
 

@@ -1,0 +1,568 @@
+#!/usr/bin/env python3
+# The real program against scripted servers on loopback ports 80 and 443, inside a private
+# network namespace that this script enters first: one table of runs, then what a row cannot
+# hold (waits on a pseudo-terminal, a terminal as standard output, the spool of a dripping
+# server, signals and a console pipe that closes early).
+#
+#   e2e.py BINARY [--fail-io LIBRARY] [--mode table|valgrind|interop] [NAME_PART ...]
+#
+# --fail-io: the preloaded library that makes one call fail on one file (its rows are skipped
+# without it). valgrind: BINARY is built without sanitizers; the rows marked for it run under
+# valgrind, and a run with closed standard descriptors is added, which only such a build
+# shows. interop: nginx (plain and TLS) and Python's http.server instead of scripted servers.
+# Exit 0 when every check holds, 1 when one fails, 77 when a namespace or a server is missing
+# (1 in CI).
+import argparse, ctypes, fcntl, os, pathlib, pty, re, select, shutil, signal, socket, ssl, struct
+import subprocess, sys, tempfile, termios, threading, time, tty, types
+
+parser = argparse.ArgumentParser()
+parser.add_argument("binary", type=os.path.abspath)
+parser.add_argument("--fail-io", type=os.path.abspath)
+parser.add_argument("--mode", choices=("table", "valgrind", "interop"), default="table")
+parser.add_argument("names", nargs="*")
+OPTIONS = parser.parse_intermixed_args()
+VALGRIND = ["valgrind", "-q", "--error-exitcode=99", "--leak-check=full",
+            "--errors-for-leak-kinds=definite,indirect"] if OPTIONS.mode == "valgrind" else []
+# seconds; a run that takes longer waited where it must not
+BINARY, LIMIT = OPTIONS.binary, 60 if VALGRIND else 4
+
+
+def skip(why):
+    print("e2e:", why)
+    sys.exit(1 if os.environ.get("CI") else 77)
+
+
+def enter_private_network():
+    libc = ctypes.CDLL(None, use_errno=True)
+    if libc.unshare(0x40000000) != 0:  # CLONE_NEWNET, or with CLONE_NEWUSER when not root
+        uid, gid = os.geteuid(), os.getegid()
+        if libc.unshare(0x10000000 | 0x40000000) != 0:
+            skip("no private network namespace: " + os.strerror(ctypes.get_errno()))
+        for name, text in (("setgroups", "deny"), ("uid_map", f"0 {uid} 1"), ("gid_map", f"0 {gid} 1")):
+            pathlib.Path("/proc/self", name).write_text(text)
+    with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:  # SIOCSIFFLAGS: lo up
+        fcntl.ioctl(s, 0x8914, struct.pack("16sh22x", b"lo", 0x1 | 0x8 | 0x40))
+
+
+# What a server sends on one connection: chunks with a pause between them (and before a
+# reset), then "close" (over TLS after a close_notify), "abrupt" (without one) or "reset".
+def reply(*chunks, pause=0.0, end="close"):
+    return (chunks, pause, end)
+
+
+# Answers one connection per reply, in order, and keeps each request as it came.
+class Server:
+    def __init__(self, address, replies, tls=None):
+        self.requests = []
+        self.listener = socket.create_server((address, 443 if tls else 80))
+        threading.Thread(target=self.serve, args=(replies, tls), daemon=True).start()
+
+    def serve(self, replies, tls):
+        for answer in replies:
+            chunks, pause, end = reply(answer) if isinstance(answer, str) else answer
+            try:
+                conn = self.listener.accept()[0]
+            except OSError:
+                return
+            try:
+                conn.settimeout(5)
+                conn = tls.wrap_socket(conn, server_side=True) if tls else conn
+                request = b""
+                while b"\r\n\r\n" not in request and (data := conn.recv(65536)):
+                    request += data
+                self.requests.append(request.decode("latin-1"))
+                for i, chunk in enumerate(chunks):
+                    time.sleep(pause if i else 0)
+                    conn.sendall(chunk.encode("latin-1"))
+                if end == "reset":
+                    time.sleep(pause)
+                    conn.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+                elif tls and end == "close":
+                    conn = conn.unwrap()
+            except OSError:  # a refused certificate, a peer gone
+                pass
+            conn.close()
+
+    def stop(self):
+        self.listener.shutdown(socket.SHUT_RDWR)
+        self.listener.close()
+
+
+# Server contexts: "right" for 127.0.0.51, "other" for another address (both trusted through
+# SSL_CERT_FILE, as a private authority would be), "untrusted" for 127.0.0.51.
+def certificates(folder):
+    contexts = {}
+    for name, ip in (("right", "127.0.0.51"), ("other", "127.0.0.99"), ("untrusted", "127.0.0.51")):
+        key, cert = f"{folder}/{name}.key", f"{folder}/{name}.pem"
+        subprocess.run(["openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
+                        "-nodes", "-days", "2", "-subj", "/CN=" + ip, "-addext", "subjectAltName=IP:" + ip,
+                        "-keyout", key, "-out", cert], check=True, capture_output=True)
+        contexts[name] = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        contexts[name].load_cert_chain(cert, key)
+    write(folder, "trusted.pem", read(folder, "right.pem") + read(folder, "other.pem"))
+    return contexts
+
+
+# Runs the program in folder. stdin: "null", or a pseudo-terminal with a key typed before the
+# start ("key"), after key_after seconds, or never ("tty"); standard error goes to it too, and
+# standard output with stdout_tty (in raw mode, so bytes pass as they are). send: (signal,
+# after seconds). close_pipe: the reader of standard output goes after one byte.
+def launch(args, folder, stdin="null", env=None, key_after=None, stdout_tty=False, send=None,
+           close_pipe=False, wrap=()):
+    environment = dict(os.environ, SSL_CERT_FILE=CERTS + "/trusted.pem", **(env or {}))
+    master = slave = None
+    if stdin != "null":
+        master, slave = pty.openpty()
+        if stdout_tty:
+            tty.setraw(slave)
+        if stdin == "key":
+            os.write(master, b"\n")
+    device = slave if slave is not None else subprocess.DEVNULL
+    o = types.SimpleNamespace(before=None if slave is None else termios.tcgetattr(slave), start=time.monotonic())
+    process = subprocess.Popen(list(wrap) + [BINARY] + args, cwd=folder, env=environment, stdin=device,
+                               stderr=device, stdout=slave if stdout_tty else subprocess.PIPE)
+    if key_after is not None:
+        threading.Timer(key_after, os.write, (master, b"\n")).start()
+    if send:
+        threading.Timer(send[1], process.send_signal, (send[0],)).start()
+    if close_pipe:
+        process.stdout.read(1)
+        process.stdout.close()
+    killer = threading.Timer(LIMIT + 6, process.kill)  # no stray wait holds the whole run
+    killer.start()
+    o.out = "" if stdout_tty or close_pipe else process.stdout.read().decode("latin-1")
+    o.code, o.seconds, terminal = process.wait(), time.monotonic() - o.start, b""
+    killer.cancel()
+    while master is not None and select.select([master], [], [], 0.05)[0]:
+        terminal += os.read(master, 65536)
+    o.terminal = terminal.decode("latin-1")
+    if slave is not None:
+        o.after = termios.tcgetattr(slave)
+        o.key_left = bool(select.select([slave], [], [], 0)[0])  # typed, never read
+        os.close(master)
+        os.close(slave)
+    return o
+
+
+def read(folder, name):
+    path = pathlib.Path(folder, name)
+    return path.read_bytes().decode("latin-1") if path.exists() else None
+
+
+def write(folder, name, text):
+    path = pathlib.Path(folder, name)
+    path.parent.mkdir(parents=True, exist_ok=True)
+    path.write_bytes(text.encode("latin-1"))
+
+
+def crlf(*lines):
+    return "".join(line + "\r\n" for line in lines)
+
+
+def ok(body, head=""):
+    return "HTTP/1.0 200 OK\r\n" + head + "\r\n" + body
+
+
+def moved(location, status="302 Found"):
+    return f"HTTP/1.0 {status}\r\nLocation: {location}\r\n\r\nmoved"
+
+
+def request(host, path, method="GET"):
+    return f"{method} {path} HTTP/1.0\r\nHost: {host}\r\nConnection: close\r\nUser-Agent: Pageglean 1.32\r\n\r\n"
+
+
+# The spool as 8 KiB block writes leave it: each receive of up to 8 KiB lands in the receive
+# area with a zero byte after it, and the whole area is written at its offset.
+def spool(*receives):
+    area, out, total = bytearray(8193), bytearray(), 0
+    for text in receives:
+        data = text.encode("latin-1")
+        area[:len(data) + 1] = data + b"\0"
+        out.extend(bytes(max(0, total + 8192 - len(out))))
+        out[total:total + 8192] = area[:8192]
+        total += len(data)
+    return out.decode("latin-1")
+
+
+BANNER = ("\r\n" + "#" * 74 + "\r\n"
+          "# Pageglean. Downloading webpage sources into a file.                    #\r\n"
+          "# Pageglean tool Version 1.32 - 2006 Okt. 31                             #\r\n"
+          "# See also http://pageglean.example/                                     #\r\n"
+          "# Usage: pageglean.exe [-head] URL [filename]                            #\r\n"
+          + "#" * 74 + "\r\n\r\n")
+NOTES = ("\r\nNotes:\r\nContact: maintainer@pageglean.example\r\nIn the case of an error send me this output."
+         "\r\n\r\nPlease note, that I cannot answer all questions, but try to fix problems\r\nas soons as possible.\r\n")
+DATE = "Last-Modified: Tue, 31 Oct 2006 14:39:28 GMT\r\n"
+PAGE = "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\nHello!"
+WORK_FILES = ("pageglean.dummys", "pageglean.dummy", "pageglean.original", "pageglean.redirected",
+              "pageglean.modified")
+ROWS = []
+
+
+# serve: {address: [reply, ...]}, {address + ":443": (certificate, [reply, ...])} over TLS;
+# stdin, env, key_after, stdout_tty, send, close_pipe and wrap as launch() takes them;
+# before: files made first; setup(folder); fail_io: needs the library. Then what must come
+# out: out (exact) or has (parts), shows (parts on the terminal), code, requests {address:
+# [request, or the path of a GET]}, files {name: content, or None for none}, seconds (from,
+# below; else below the limit), key_taken. A terminal is always put back as it was, and a
+# loud log's steps must match the spool. vg: also under valgrind; plain: only there.
+def row(name, args, **expected):
+    ROWS.append(dict(expected, name=name, args=args))
+
+
+def run_row(r, folder, faults):
+    for name, text in r.get("before", {}).items():
+        write(folder, name, text)
+    r.get("setup", lambda folder: None)(folder)
+    servers = {address: Server(address[:-4], replies[1], TLS[replies[0]]) if address.endswith(":443")
+               else Server(address, replies) for address, replies in r.get("serve", {}).items()}
+    o = launch(r["args"], folder, wrap=r.get("wrap", VALGRIND),
+               **{key: r[key] for key in ("stdin", "env", "key_after", "stdout_tty", "send", "close_pipe") if key in r})
+    for server in servers.values():
+        server.stop()
+    expect(faults, "exit code", o.code, r.get("code", 0))
+    if "out" in r:
+        expect(faults, "output", o.out, r["out"])
+    for part in r.get("has", []):
+        expect(faults, "output holding " + repr(part), o.out, part, part in o.out)
+    for part in r.get("shows", []):
+        expect(faults, "terminal showing " + repr(part), o.terminal, part, part in o.terminal)
+    if o.before is not None:
+        expect(faults, "terminal put back", o.after, o.before)
+    for address, want in r.get("requests", {}).items():
+        want = [text if " " in text else request(address.split(":")[0], text) for text in want]
+        expect(faults, "requests to " + address, servers[address].requests, want)
+    for name, text in r.get("files", {}).items():
+        expect(faults, name, read(folder, name), text)
+    # however the response arrived, the loud log's steps and the spool follow 8 KiB receives
+    steps = [int(n) for n in re.findall(r"\d+\. step:  (\d+) of", o.out.rsplit("Download log:", 1)[-1])]
+    response = read(folder, "pageglean.dummy")
+    if steps and response is not None:
+        expect(faults, "steps", steps, "each 8192 at most, adding up to the response",
+               max(steps) <= 8192 and sum(steps) == len(response))
+        receives = [response[sum(steps[:i]):sum(steps[:i + 1])] for i in range(len(steps))]
+        expect(faults, "the spool of those steps", read(folder, "pageglean.dummys") == spool(*receives), True)
+    if r.get("key_taken"):
+        expect(faults, "key left unread", o.key_left, False)
+    low, high = r.get("seconds", (0, LIMIT))
+    expect(faults, "seconds", round(o.seconds, 2), f"{low} to {high}", low <= o.seconds < high)
+
+
+def expect(faults, what, got, want, holds=None):
+    if not (got == want if holds is None else holds):
+        faults.append(f"{what}:\n      got  {repr(got)[:3000]}\n      want {repr(want)[:3000]}")
+
+
+# Pages
+row("a page, loud: the whole transcript, the request and every file",
+    ["scheme://127.0.0.2/index.html", "page.html"], serve={"127.0.0.2": [PAGE]}, vg=True,
+    out=BANNER + crlf("Command log: scheme://127.0.0.2/index.html page.html",
+                      "Command: scheme://127.0.0.2/index.html page.html", "URL: 127.0.0.2/index.html",
+                      "Host: 127.0.0.2", "Path: index.html", "File: page.html", "", "Internal Log:",
+                      "IP:  33554559", "", "Contact log:")
+    + request("127.0.0.2", "/index.html")
+    + crlf("Download log:", " 1. step:  50 of  50", "", "Laenge Download: 8192 Bytes.", "File log:")
+    + "HTTP/1.0 200 OK\r\nContent-Type: text/html\r"
+    + crlf("", "", "Start of data:  41", "File length: 50", "Data length:  6") + NOTES,
+    requests={"127.0.0.2": ["/index.html"]},
+    files={"page.html": "Hello!", "pageglean.dummy": PAGE, "pageglean.dummys": PAGE + "\0" * 8142,
+           "pageglean.original": None})
+row("two receives, loud: a step each, the second block over the first one's tail, side files alone",
+    ["127.0.0.3/"], serve={"127.0.0.3": [reply(ok("a" * 59, "Last-Modified: 1 Jan\r\n"), "b" * 50, pause=0.3)]},
+    before={"pageglean.modified": "from a quiet run\r\n"},
+    has=[crlf(" 1. step:  100 of  100", " 2. step:  50 of  150", "", "Laenge Download: 8292 Bytes.")],
+    files={"pageglean.out": "a" * 59 + "b" * 50, "pageglean.modified": "from a quiet run\r\n",
+           "pageglean.dummys": ok("a" * 59, "Last-Modified: 1 Jan\r\n") + "b" * 50 + "\0" + "a" * 49 + "\0" * 8092})
+row("LF-only header: no end mark, the last three bytes never scanned, an empty body",
+    ["127.0.0.4/"], serve={"127.0.0.4": ["HTTP/1.0 200 OK\nA: b\n\nbody text"]},
+    before={"pageglean.out": "old content"}, files={"pageglean.out": ""},
+    has=["File log:\r\nHTTP/1.0 200 OK\nA: b\n\nbody t"
+         + crlf("", "", "Start of data:  28", "File length: 31", "Data length:  0") + NOTES])
+row("an empty response: one step of the scan, its zero byte echoed, negative data length",
+    ["127.0.0.5/"], serve={"127.0.0.5": [reply()]},
+    has=[crlf("Download log:", "", "Laenge Download: 0 Bytes.", "File log:") + "\0"
+         + crlf("", "", "Start of data:  1", "File length: 0", "Data length: -4")],
+    files={"pageglean.dummys": "", "pageglean.dummy": "", "pageglean.out": ""})
+row("-HEAD in capitals sends HEAD", ["-HEAD", "-q", "127.0.0.6/a/b.html?x=1", "/dev/null"],
+    serve={"127.0.0.6": [ok("")]}, out="", requests={"127.0.0.6": [request("127.0.0.6", "/a/b.html?x=1", "HEAD")]})
+row("-get with no path asks for /; a 404 page is saved; quiet without a date removes the old date file",
+    ["-get", "-q", "scheme://127.0.0.7"], serve={"127.0.0.7": ["HTTP/1.0 404 Not Found\r\n\r\nx"]},
+    before={"pageglean.modified": "old\r\n"},
+    out="", requests={"127.0.0.7": ["/"]}, files={"pageglean.out": "x", "pageglean.modified": None})
+row("quiet: silent, the date left for scripts, a stale redirect file gone, the original kept",
+    ["-q", "127.0.0.8/p", "p.html"], serve={"127.0.0.8": [ok("page", DATE)]}, vg=True,
+    before={"pageglean.redirected": "stale\r\n", "pageglean.original": "kept"}, out="",
+    files={"p.html": "page", "pageglean.modified": "31 Oct 2006 14:39:28 GMT\r\n",
+           "pageglean.redirected": None, "pageglean.original": "kept"})
+BINARY_BODY = "".join(chr(i * 31 % 256) for i in range(100000)) + "\r\n\r\n\0tail"
+row("a binary body of 100 kB with an end mark inside passes whole", ["-q", "127.0.0.9/bin", "data.bin"],
+    serve={"127.0.0.9": [ok(BINARY_BODY)]}, out="", files={"data.bin": BINARY_BODY}, vg=True)
+
+# Failures
+row("a refused connection", ["-q", "scheme://127.0.0.10/x"], stdin="key", code=1,
+    out="Socket error. Connection to internet has a problem.\r\nError: 111 Calling: connect()\r\n")
+row("a name that cannot be found, loud", ["scheme://no-such-host.invalid/x"], stdin="key", code=1,
+    has=[crlf("File: pageglean.out", "", "Internal Log:", "IP:  0", "", "No connection to host available.",
+              "Error: ResolveHost: 'no-such-host.invalid'.")])
+row("a port is part of the name", ["-q", "127.0.0.11:81/x"], serve={"127.0.0.11": [ok("")]}, stdin="key",
+    code=1, requests={"127.0.0.11": []},
+    out="No connection to host available.\r\nError: ResolveHost: '127.0.0.11:81'.\r\n")
+row("a reset in the body is a receive problem and leaves the output alone", ["127.0.0.12/", "page.html"],
+    serve={"127.0.0.12": [reply(ok("partial body"), pause=0.3, end="reset")]},
+    stdin="key", code=1, before={"page.html": "previous page"}, files={"page.html": "previous page"},
+    has=[crlf("Download log:", " 1. step:  31 of  31", "Receive problem.", "Error: 104 Calling: recv()")])
+row("a full disk", ["-q", "127.0.0.13/", "/dev/full"], serve={"127.0.0.13": [ok("body")]},
+    stdin="key", code=1, out="File problem.\r\nError: 28 Writing: '/dev/full'.\r\n")
+row("a working folder that is gone: the spool cannot be made", ["-q", "127.0.0.16/"], stdin="key", code=1,
+    wrap=["sh", "-c", 'rmdir "$PWD" && exec "$0" "$@"'], serve={"127.0.0.16": [ok("body")]},
+    out="File problem.\r\nError: 2 Writing: 'pageglean.dummys'.\r\n")
+row("a missing folder", ["-q", "127.0.0.14/", "missing/out.html"], serve={"127.0.0.14": [ok("body")]},
+    stdin="key", code=1, out="File problem.\r\nError: 2 Writing: 'missing/out.html'.\r\n", vg=True)
+PAGE_8K = ok("b" * 8127, DATE)  # one whole block: no filler write could report a lost write late
+for call, name, err in (("pwrite", "pageglean.dummys", 28), ("pread", "pageglean.dummy", 5),
+                        ("close", "pageglean.dummy", 5), ("close", "out.html", 122),
+                        ("close", "pageglean.modified", 122)):
+    row(f"a failed {call} on {name} is a file problem", ["-q", "127.0.0.15/", "out.html"], fail_io=True,
+        env={"LD_PRELOAD": OPTIONS.fail_io, "PAGEGLEAN_FAIL_CALL": call, "PAGEGLEAN_FAIL_NAME": name,
+             "PAGEGLEAN_FAIL_ERRNO": str(err), "ASAN_OPTIONS": "verify_asan_link_order=0"},
+        serve={"127.0.0.15": [PAGE_8K]}, stdin="key", code=1, out=f"File problem.\r\nError: {err} Writing: '{name}'.\r\n")
+
+# Redirects
+row("a relative value resolves against the hop's folder, its blanks as %20, the output name kept",
+    ["-q", "scheme://127.0.0.20/dir/page.html", "out.html"],
+    serve={"127.0.0.20": [moved(" my page.html  x"), ok("there")]},
+    out=" 1. redirection, new start with:  my page.html  x\r\n",
+    requests={"127.0.0.20": ["/dir/page.html", "/dir/my%20page.html%20%20x"]},
+    files={"out.html": "there", "pageglean.redirected": "my%20page.html%20%20x\r\n"})
+row("a scheme inside a query does not make a value absolute", ["-q", "127.0.0.23/d/"],
+    serve={"127.0.0.23": [moved("/go?to=scheme://127.0.0.24/v"), ok("1")], "127.0.0.24": [ok("no")]},
+    requests={"127.0.0.23": ["/d/", "/go?to=scheme://127.0.0.24/v"], "127.0.0.24": []})
+row("an absolute value goes to its host without :80; a relative one resolves against the hop that "
+    "received it; // keeps the hop's scheme", ["-q", "127.0.0.25/start"],
+    serve={"127.0.0.25": [moved("scheme://127.0.0.26:80/d/one")],
+           "127.0.0.26": [moved("two"), moved("//127.0.0.26/p"), ok("p page")]},
+    out=crlf(" 1. redirection, new start with: scheme://127.0.0.26:80/d/one",
+             " 2. redirection, new start with: two", " 3. redirection, new start with: //127.0.0.26/p"),
+    requests={"127.0.0.25": ["/start"], "127.0.0.26": ["/d/one", "/d/two", "/p"]},
+    files={"pageglean.out": "p page", "pageglean.redirected": "//127.0.0.26/p\r\n"})
+row("five redirects are followed", ["-q", "127.0.0.28/0"],
+    serve={"127.0.0.28": [moved(str(i)) for i in range(1, 6)] + [ok("end")]},
+    out="".join(f" {i}. redirection, new start with: {i}\r\n" for i in range(1, 6)), files={"pageglean.out": "end"})
+row("a sixth is refused at once with exit 1", ["-q", "127.0.0.29/self"],
+    serve={"127.0.0.29": [moved("/self")] * 7}, before={"pageglean.out": "before"}, code=1,
+    out="".join(f" {i}. redirection, new start with: /self\r\n" for i in range(1, 7))
+    + "Too much (>5) redirections!\r\n\r\n", requests={"127.0.0.29": ["/self"] * 6}, files={"pageglean.out": ""})
+row("an empty value ends at once with exit 1", ["-q", "127.0.0.30/"], serve={"127.0.0.30": [moved("")]},
+    code=1, out=" 1. redirection, new start with: \r\nURL is empty. See usage!\r\n\r\n")
+row("loud: the notice after the echo, then the banner and the command log again",
+    ["127.0.0.31/a.html", "out.html"], serve={"127.0.0.31": [moved("b.html"), ok("b")]},
+    has=["Location: b.html\r 1. redirection, new start with: b.html\r\n" + BANNER
+         + "Command log: 127.0.0.31/a.html out.html\r\nCommand: 127.0.0.31/b.html out.html\r\n"],
+    files={"out.html": "b"})
+row("the first response replaces an older, longer pageglean.original", ["-q", "127.0.0.32/"],
+    serve={"127.0.0.32": [moved("next", "301 Moved Permanently"), ok("n")]},
+    before={"pageglean.original": "x" * 500}, vg=True,
+    files={"pageglean.original": moved("next", "301 Moved Permanently"), "pageglean.out": "n"})
+row("a zero byte in a host is never looked up", ["-q", "127.0.0.33/"],
+    serve={"127.0.0.33": [moved("scheme://127.0.0.33\0.x/")]}, stdin="key", code=1,
+    out=" 1. redirection, new start with: scheme://127.0.0.33\0.x/\r\n"
+    "No connection to host available.\r\nError: ResolveHost: '127.0.0.33\0.x'.\r\n",
+    requests={"127.0.0.33": ["/"]})
+
+# Work files
+for name in WORK_FILES + ("./pageglean.dummy",):
+    row(f"{name} is refused as the output before any connection", ["-q", "127.0.0.34/", name],
+        serve={"127.0.0.34": [ok("body")]}, stdin="key", code=1, requests={"127.0.0.34": []},
+        out=f"File problem.\r\nError: 22 Writing: '{name}'.\r\n", files={"pageglean.dummys": None})
+row("the same name in a subfolder is the user's own file", ["-q", "127.0.0.34/", "sub/pageglean.dummy"],
+    serve={"127.0.0.34": [ok("body")]}, before={"sub/keep": ""}, files={"sub/pageglean.dummy": "body"})
+
+
+def plant(folder, link):
+    for name in WORK_FILES:
+        write(folder, "v/" + name, "victim")
+        link(os.path.join(folder, "v", name), os.path.join(folder, name))
+
+
+for link in (os.symlink, os.link):
+    row(f"a {link.__name__} under each work-file name is replaced, never written through",
+        ["-q", "127.0.0.35/", "out.html"], setup=lambda folder, link=link: plant(folder, link),
+        serve={"127.0.0.35": [moved("/page"), ok("the page", DATE)]},
+        files=dict({"v/" + name: "victim" for name in WORK_FILES}, **{
+            "pageglean.dummys": ok("the page", DATE) + "\0" * 8119, "pageglean.dummy": ok("the page", DATE),
+            "pageglean.original": moved("/page"), "pageglean.redirected": "/page\r\n",
+            "pageglean.modified": "31 Oct 2006 14:39:28 GMT\r\n", "out.html": "the page"}))
+
+# TLS (the certificates are made for 127.0.0.51)
+row("a page over TLS", ["-q", "https://127.0.0.51/index.html", "page.html"], vg=True,
+    serve={"127.0.0.51:443": ("right", [PAGE])}, out="", requests={"127.0.0.51:443": ["/index.html"]},
+    files={"page.html": "Hello!", "pageglean.dummy": PAGE})
+row("from http to https without :443, then relative and // values stay on TLS",
+    ["-q", "127.0.0.51/start", "out.html"],
+    serve={"127.0.0.51": [moved("https://127.0.0.51:443/dir/a", "301 Moved")],
+           "127.0.0.51:443": ("right", [moved("b"), moved("//127.0.0.51/c"), ok("over tls")])},
+    out=crlf(" 1. redirection, new start with: https://127.0.0.51:443/dir/a",
+             " 2. redirection, new start with: b", " 3. redirection, new start with: //127.0.0.51/c"),
+    requests={"127.0.0.51:443": ["/dir/a", "/dir/b", "/c"]}, files={"out.html": "over tls"})
+for cert, reason in (("other", "IP address mismatch"), ("untrusted", "self-signed certificate")):
+    row(f"a certificate refused: {reason}", ["-q", "https://127.0.0.51/"], stdin="key", code=1,
+        serve={"127.0.0.51:443": (cert, ["never"])}, requests={"127.0.0.51:443": []},
+        out=f"Socket error. Connection to internet has a problem.\r\nError: {reason} Calling: SSL_connect()\r\n")
+row("a reset over TLS is a receive problem", ["-q", "https://127.0.0.51/", "out.html"], stdin="key", code=1,
+    serve={"127.0.0.51:443": ("right", [reply(ok("part of"), " the body", pause=0.2, end="reset")])},
+    out="Receive problem.\r\nError: Connection reset by peer Calling: SSL_read()\r\n")
+row("HTTPS in capitals, and a close without close_notify ends the page", ["-q", "HTTPS://127.0.0.51/", "o.html"],
+    serve={"127.0.0.51:443": ("right", [reply(ok("whole body"), end="abrupt")])}, out="",
+    files={"o.html": "whole body"})
+
+# The command line
+row("no arguments: the banner, exit 0 and no wait, even on a terminal", [], stdin="tty", vg=True,
+    out=BANNER + "URL is empty. See usage!\r\n\r\n")
+row("an empty host, loud: the command log, then the key wait ends at once without a terminal",
+    ["-HEAD", "scheme:///x", "my", "page.html"], code=1, vg=True, files={"my page.html": None},
+    out=BANNER + crlf("Command log: -HEAD scheme:///x my page.html", "Command: scheme:///x my page.html",
+                      "URL: /x", "Host: ", "Path: x", "File: my page.html", "", "No URL given.",
+                      "Usage: URL [filename]"))
+row("--version", ["--version"], out="pageglean 1.32\n", files={"pageglean.dummys": None})
+
+# Terminals and signals
+for args, hint in ((["scheme://127.0.0.40/"], "pageglean: waiting 60 seconds; a key ends the wait."),
+                   (["-q", "127.0.0.40/"], "pageglean: waiting 6 seconds; a key ends the wait."),
+                   (["-q", "scheme:///x"], "pageglean: press a key to end.")):
+    row(f"a key ends the wait soon and is taken: {hint}", args, stdin="tty", key_after=0.3, code=1,
+        shows=[hint], seconds=(0.29, 1.5), key_taken=True)
+for sent, code in ((signal.SIGTERM, 1), (signal.SIGINT, -signal.SIGINT)):
+    row(f"{sent.name} ends a key wait soon", ["-q", "scheme:///x"], stdin="tty", send=(sent, 0.3), code=code,
+        seconds=(0.29, 1.5))
+row("control bytes reach a terminal neutralised, the file unchanged", ["127.0.0.41/"], stdin="tty",
+    stdout_tty=True, serve={"127.0.0.41": [ok("\x1b[2J", "X-Title: \x1b]0;owned\x07\t\0end\x7f\r\n")]},
+    shows=["File log:\r\nHTTP/1.0 200 OK\r\nX-Title: ^[]0;owned\x07\t^@end^?\r\r\n"],
+    files={"pageglean.out": "\x1b[2J"})
+row("an interrupt during the receive ends the run by it, what arrived in the spool", ["-q", "127.0.0.43/"],
+    serve={"127.0.0.43": [reply(ok("first chunk"), "never seen", pause=1.5)]}, send=(signal.SIGINT, 0.5),
+    code=-signal.SIGINT, seconds=(0.4, 1.4), files={"pageglean.dummys": spool(ok("first chunk"))})
+DRIPS = "x" * 30000 + "".join(str(i % 10) for i in range(3000))
+row("a dripping server: a step per receive of 8 KiB at most, the spool of those steps", ["127.0.0.42/", "d.txt"],
+    serve={"127.0.0.42": [reply(ok(DRIPS[:30000]), *DRIPS[30000:], pause=0.0001)]}, has=[" 101. step:  "],
+    files={"d.txt": DRIPS})
+row("closed standard input and output never carry the log to the server or the file; a build with "
+    "sanitizers reopens them itself, so this runs without", ["127.0.0.47/x", "out.html"], plain=True,
+    wrap=["sh", "-c", 'exec "$0" "$@" <&- >&-'], serve={"127.0.0.47": [PAGE]}, requests={"127.0.0.47": ["/x"]},
+    files={"out.html": "Hello!"})
+row("a console pipe that closes early does not stop the body", ["127.0.0.44/", "out.html"], close_pipe=True,
+    serve={"127.0.0.44": [reply(ok("first "), "second", pause=0.3)]}, files={"out.html": "first second"})
+
+
+# Every example of the README and the manual page, run by the shell against a stand-in for
+# example.com, so that the documents cannot drift from the program.
+def documented_examples_run(folder, faults):
+    top = pathlib.Path(__file__).resolve().parents[2]
+    readme, manual = (top / "README.md").read_text(), (top / "pageglean.1").read_text()
+    expect(faults, "the version in both", ["pageglean 1.32" in manual, "pageglean_1.32_amd64.deb" in readme],
+           [True, True])
+    scripts = re.findall(r"```sh\n(.*?)```", readme, re.S) + [
+        script.replace("\\-", "-").replace("\\e", "\\") for script in re.findall(r"\n\.EX\n(.*?)\n\.EE", manual, re.S)]
+    server = Server("127.0.0.60", [ok("<html>documented</html>", DATE)] * 20)
+    said = ""
+    for script in scripts:
+        script = re.sub(r"cmake --workflow --preset \w+( && |\n)", "", script).replace("build/release/", "")
+        run = subprocess.run(["sh", "-ec", script.replace("example.com", "127.0.0.60")], cwd=folder, text=True,
+                             env=dict(os.environ, PATH=os.path.dirname(BINARY) + ":" + os.environ["PATH"]),
+                             stdin=subprocess.DEVNULL, capture_output=True, timeout=20)
+        expect(faults, script, run.returncode, 0)
+        said += run.stdout
+    server.stop()
+    expect(faults, "the script example's message", "changed 31 Oct 2006 14:39:28 GMT" in said, True)
+    expect(faults, "page.html", read(folder, "page.html"), "<html>documented</html>")
+
+
+# nginx (plain and TLS, with the "right" certificate) on 127.0.0.51 and Python's http.server
+# on 127.0.0.52, serving the same files, dated as the rows expect.
+def interop_rows(work):
+    nginx = shutil.which("nginx", path=os.environ.get("PATH", "") + ":/usr/sbin:/sbin") or skip("no nginx")
+    files = {name: os.urandom(size).decode("latin-1") for name, size in (("1k", 1 << 10), ("64m", 64 << 20))}
+    for name, data in files.items():
+        write(work, f"site/{name}.bin", data)
+        os.utime(f"{work}/site/{name}.bin", (1162305568, 1162305568))
+    # "user root root": in a user namespace that maps only root, there is no nobody
+    write(work, "nginx.conf", f"""daemon off; master_process off; user root root; pid {work}/nginx.pid;
+events {{ worker_connections 16; }}
+http {{ access_log off; default_type application/octet-stream;
+  {" ".join(f"{kind}_temp_path {work}/{kind};" for kind in ("client_body", "proxy", "fastcgi", "uwsgi", "scgi"))}
+  server {{ listen 127.0.0.51:80; listen 127.0.0.51:443 ssl; root {work}/site; absolute_redirect off;
+    ssl_certificate {work}/right.pem; ssl_certificate_key {work}/right.key;
+    location = /relative {{ return 302 /1k.bin; }} }} }}""")
+    start([nginx, "-e", f"{work}/error.log", "-p", work, "-c", f"{work}/nginx.conf"], "127.0.0.51", work)
+    start([sys.executable, "-m", "http.server", "80", "--bind", "127.0.0.52", "--directory", f"{work}/site"],
+          "127.0.0.52", work)
+    date = "31 Oct 2006 14:39:28 GMT\r\n"
+    return [
+        dict(name="nginx", args=["-q", "http://127.0.0.51/64m.bin", "x.bin"], out="",
+             files={"x.bin": files["64m"], "pageglean.modified": date}),
+        dict(name="nginx over TLS", args=["-q", "https://127.0.0.51/64m.bin", "t.bin"], out="",
+             files={"t.bin": files["64m"]}),
+        dict(name="nginx HEAD", args=["-head", "http://127.0.0.51/1k.bin", "h.bin"], before={"h.bin": "old"},
+             has=["Content-Length: 1024\r\n", "\r\nData length:  0\r\n"], files={"h.bin": ""}),
+        dict(name="nginx relative redirect", args=["-q", "http://127.0.0.51/relative", "r.bin"],
+             out=" 1. redirection, new start with: /1k.bin\r\n",
+             files={"r.bin": files["1k"], "pageglean.redirected": "/1k.bin\r\n"}),
+        dict(name="python http.server", args=["-q", "http://127.0.0.52/1k.bin", "p.bin"], out="",
+             files={"p.bin": files["1k"], "pageglean.modified": date})]
+
+
+PROCESSES = []
+
+
+# Starts a server and waits until it answers on address:80.
+def start(command, address, work):
+    log = open(f"{work}/{address}.log", "w+")
+    PROCESSES.append(subprocess.Popen(command, stdout=log, stderr=subprocess.STDOUT))
+    for _ in range(200):
+        try:
+            return socket.create_connection((address, 80), timeout=1).close()
+        except OSError:
+            if PROCESSES[-1].poll() is not None:
+                break
+            time.sleep(0.05)
+    log.seek(0)
+    skip(f"{command[0]} does not answer on {address}: {log.read().strip()[-300:]}")
+
+
+def main():
+    enter_private_network()
+    global CERTS, TLS
+    CERTS = tempfile.mkdtemp()
+    TLS = certificates(CERTS)
+    try:
+        if OPTIONS.mode == "interop":
+            cases = interop_rows(CERTS)
+        elif OPTIONS.mode == "valgrind":
+            cases = [r for r in ROWS if r.get("vg") or r.get("plain")]
+        else:
+            cases = [r for r in ROWS if not r.get("plain")] + [documented_examples_run]
+        failed = passed = 0
+        for case in cases:
+            name = case["name"] if isinstance(case, dict) else case.__name__.replace("_", " ")
+            if OPTIONS.names and not any(part in name for part in OPTIONS.names):
+                continue
+            if isinstance(case, dict) and "fail_io" in case and not OPTIONS.fail_io:
+                print("skipped (no --fail-io):", name)
+                continue
+            faults = []
+            with tempfile.TemporaryDirectory(ignore_cleanup_errors=True) as folder:
+                if isinstance(case, dict):
+                    run_row(case, folder, faults)
+                else:
+                    case(folder, faults)
+            print(("FAILED: " if faults else "ok: ") + name, *faults, sep="\n    ", flush=True)
+            failed, passed = failed + bool(faults), passed + (not faults)
+    finally:
+        for process in PROCESSES:
+            process.kill()
+        shutil.rmtree(CERTS)
+    print(f"e2e: {passed} passed, {failed} failed")
+    sys.exit(1 if failed else 0)
+
+
+if __name__ == "__main__":
+    main()
