@@ -7,9 +7,9 @@
 #   e2e.py BINARY [--fail-io LIBRARY] [--mode table|valgrind|interop] [NAME_PART ...]
 #
 # --fail-io: the preloaded library that makes one call fail on one file (its rows are skipped
-# without it). valgrind: BINARY is built without sanitizers; the rows marked for it run under
-# valgrind, and a run with closed standard descriptors is added, which only such a build
-# shows. interop: nginx (plain and TLS) and Python's http.server instead of scripted servers.
+# without it). valgrind: BINARY is built without sanitizers, and the rows marked for it run
+# under valgrind. interop: nginx (plain and TLS) and Python's http.server instead of the
+# scripted servers.
 # Exit 0 when every check holds, 1 when one fails, 77 when a namespace or a server is missing
 # (1 in CI).
 import argparse, ctypes, fcntl, os, pathlib, pty, re, select, shutil, signal, socket, ssl, struct
@@ -205,7 +205,8 @@ ROWS = []
 # out: out (exact) or has (parts), shows (parts on the terminal), code, requests {address:
 # [request, or the path of a GET]}, files {name: content, or None for none}, seconds (from,
 # below; else below the limit), key_taken. A terminal is always put back as it was, and a
-# loud log's steps must match the spool. vg: also under valgrind; plain: only there.
+# loud log's steps must match the spool. vg: also in the valgrind mode (under valgrind unless
+# the row has a wrap of its own).
 def row(name, args, **expected):
     ROWS.append(dict(expected, name=name, args=args))
 
@@ -445,10 +446,9 @@ DRIPS = "x" * 30000 + "".join(str(i % 10) for i in range(3000))
 row("a dripping server: a step per receive of 8 KiB at most, the spool of those steps", ["127.0.0.42/", "d.txt"],
     serve={"127.0.0.42": [reply(ok(DRIPS[:30000]), *DRIPS[30000:], pause=0.0001)]}, has=[" 101. step:  "],
     files={"d.txt": DRIPS})
-row("closed standard input and output never carry the log to the server or the file; a build with "
-    "sanitizers reopens them itself, so this runs without", ["127.0.0.47/x", "out.html"], plain=True,
+row("closed standard input and output never carry the log to the server or the file", ["127.0.0.47/x", "out.html"],
     wrap=["sh", "-c", 'exec "$0" "$@" <&- >&-'], serve={"127.0.0.47": [PAGE]}, requests={"127.0.0.47": ["/x"]},
-    files={"out.html": "Hello!"})
+    files={"out.html": "Hello!"}, vg=True)
 row("a console pipe that closes early does not stop the body", ["127.0.0.44/", "out.html"], close_pipe=True,
     serve={"127.0.0.44": [reply(ok("first "), "second", pause=0.3)]}, files={"out.html": "first second"})
 
@@ -537,9 +537,9 @@ def main():
         if OPTIONS.mode == "interop":
             cases = interop_rows(CERTS)
         elif OPTIONS.mode == "valgrind":
-            cases = [r for r in ROWS if r.get("vg") or r.get("plain")]
+            cases = [r for r in ROWS if r.get("vg")]
         else:
-            cases = [r for r in ROWS if not r.get("plain")] + [documented_examples_run]
+            cases = ROWS + [documented_examples_run]
         failed = passed = 0
         for case in cases:
             name = case["name"] if isinstance(case, dict) else case.__name__.replace("_", " ")
