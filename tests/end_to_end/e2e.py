@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 # The real program against scripted servers on loopback ports 80 and 443, inside a private
-# network namespace that this script enters first: one table of runs, then what a row cannot
-# hold (waits on a pseudo-terminal, a terminal as standard output, the spool of a dripping
-# server, signals and a console pipe that closes early).
+# network namespace that this script enters first: one table of runs (waits on a
+# pseudo-terminal, a terminal as standard output, a dripping server, signals and a console
+# pipe that closes early included), then every example of the documents.
 #
 #   e2e.py BINARY [--fail-io LIBRARY] [--mode table|valgrind|interop] [NAME_PART ...]
 #
