@@ -12,7 +12,7 @@
 # scripted servers.
 # Exit 0 when every check holds, 1 when one fails, 77 when a namespace or a server is missing
 # (1 in CI).
-import argparse, ctypes, fcntl, os, pathlib, pty, re, select, shutil, signal, socket, ssl, struct
+import argparse, ctypes, fcntl, itertools, os, pathlib, pty, re, select, shutil, signal, socket, ssl, struct
 import subprocess, sys, tempfile, termios, threading, time, tty, types
 
 parser = argparse.ArgumentParser()
@@ -241,7 +241,8 @@ def run_row(r, folder, faults):
     if steps and response is not None:
         expect(faults, "steps", steps, "each 8192 at most, adding up to the response",
                max(steps) <= 8192 and sum(steps) == len(response))
-        receives = [response[sum(steps[:i]):sum(steps[:i + 1])] for i in range(len(steps))]
+        ends = list(itertools.accumulate(steps))
+        receives = [response[end - step:end] for step, end in zip(steps, ends)]
         expect(faults, "the spool of those steps", read(folder, "pageglean.dummys") == spool(*receives), True)
     if r.get("key_taken"):
         expect(faults, "key left unread", o.key_left, False)
