@@ -3,58 +3,134 @@
 #include <arpa/inet.h>
 #include <netdb.h>
 #include <netinet/in.h>
-#include <sys/socket.h>
+#include <poll.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
+#include "support/console.h"
+
 namespace http {
 
-std::uint32_t resolve_host(const std::string& host) {
-    // c_str would end the name at a zero byte and look up a different host
-    if (host.find('\0') != std::string::npos) return 0;
-    const in_addr_t dotted = ::inet_addr(host.c_str());
-    if (dotted != INADDR_NONE) return dotted;
+namespace {
 
-    addrinfo hints{};
-    hints.ai_family = AF_INET;  // no AI_ADDRCONFIG: with only loopback up, localhost still resolves
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    if (::getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || found == nullptr) return 0;
-    std::uint32_t address = 0;
-    if (found->ai_addr != nullptr && found->ai_addr->sa_family == AF_INET) {
-        sockaddr_in peer{};
-        std::memcpy(&peer, found->ai_addr, sizeof peer);
-        address = peer.sin_addr.s_addr;
-    }
-    ::freeaddrinfo(found);
+Address address_of(const void* socket_address, socklen_t length) {
+    Address address;
+    std::memcpy(&address.storage, socket_address, length);
+    address.length = length;
     return address;
 }
 
-std::int32_t address_number(std::uint32_t address) {
+// A host of digits and dots only is meant as a dotted address, never as a name.
+bool looks_dotted(const std::string& host) {
+    return std::all_of(host.begin(), host.end(),
+                       [](char c) { return c == '.' || (c >= '0' && c <= '9'); });
+}
+
+}  // namespace
+
+std::vector<Address> resolve(const support::Endpoint& endpoint) {
+    const std::string& host = endpoint.host;
+    if (endpoint.literal_v6) {
+        sockaddr_in6 peer{};
+        peer.sin6_family = AF_INET6;
+        peer.sin6_port = htons(endpoint.port);
+        if (::inet_pton(AF_INET6, host.c_str(), &peer.sin6_addr) != 1) return {};
+        return {address_of(&peer, sizeof peer)};
+    }
+    sockaddr_in dotted{};
+    dotted.sin_family = AF_INET;
+    dotted.sin_port = htons(endpoint.port);
+    if (::inet_pton(AF_INET, host.c_str(), &dotted.sin_addr) == 1) {
+        return {address_of(&dotted, sizeof dotted)};
+    }
+    if (looks_dotted(host)) return {};
+
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_ADDRCONFIG;
+    addrinfo* found = nullptr;
+    if (::getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0) return {};
+    std::vector<Address> addresses;
+    for (const addrinfo* at = found; at != nullptr; at = at->ai_next) {
+        if (at->ai_family == AF_INET && at->ai_addrlen == sizeof(sockaddr_in)) {
+            sockaddr_in peer{};
+            std::memcpy(&peer, at->ai_addr, sizeof peer);
+            peer.sin_port = htons(endpoint.port);
+            addresses.push_back(address_of(&peer, sizeof peer));
+        } else if (at->ai_family == AF_INET6 && at->ai_addrlen == sizeof(sockaddr_in6)) {
+            sockaddr_in6 peer{};
+            std::memcpy(&peer, at->ai_addr, sizeof peer);
+            peer.sin6_port = htons(endpoint.port);
+            addresses.push_back(address_of(&peer, sizeof peer));
+        }
+    }
+    ::freeaddrinfo(found);
+    return addresses;
+}
+
+std::string address_shown(const Address* address) {
+    if (address == nullptr) return support::format_number(0);
+    if (address->storage.ss_family == AF_INET6) {
+        const auto& peer = reinterpret_cast<const sockaddr_in6&>(address->storage);
+        char text[INET6_ADDRSTRLEN] = {};
+        ::inet_ntop(AF_INET6, &peer.sin6_addr, text, sizeof text);
+        return std::string(" ") + text;
+    }
+    const auto& peer = reinterpret_cast<const sockaddr_in&>(address->storage);
     unsigned char octets[4];
-    std::memcpy(octets, &address, sizeof octets);
+    std::memcpy(octets, &peer.sin_addr, sizeof octets);
     const std::uint32_t little =
         static_cast<std::uint32_t>(octets[0]) | static_cast<std::uint32_t>(octets[1]) << 8 |
         static_cast<std::uint32_t>(octets[2]) << 16 | static_cast<std::uint32_t>(octets[3]) << 24;
-    return static_cast<std::int32_t>(little);
+    return support::format_number(static_cast<std::int32_t>(little));
 }
 
-std::optional<support::Failure> connect_to(std::uint32_t address, std::uint16_t port,
+std::optional<support::Failure> connect_to(const Address& address, std::int64_t timeout_ms,
                                            support::Fd& socket) {
-    socket = support::Fd(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP));
-    if (!socket) return support::Failure{support::Problem::socket, errno, {}};
-
-    sockaddr_in peer{};
-    peer.sin_family = AF_INET;
-    peer.sin_port = htons(port);
-    peer.sin_addr.s_addr = address;
-    if (::connect(socket.get(), reinterpret_cast<const sockaddr*>(&peer), sizeof peer) != 0) {
-        const int err = errno;
+    const auto failure = [&](int err, std::string_view call) {
         socket.reset();
-        return support::Failure{support::Problem::connect, err, {}};
+        return support::Failure{support::Problem::connect, err, {}, call};
+    };
+    socket = support::Fd(::socket(address.storage.ss_family,
+                                  SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, IPPROTO_TCP));
+    if (!socket) return failure(errno, "socket()");
+    if (::connect(socket.get(), reinterpret_cast<const sockaddr*>(&address.storage),
+                  address.length) == 0) {
+        return std::nullopt;
     }
+    if (errno != EINPROGRESS) return failure(errno, "connect()");
+    // the connect goes on in the kernel; its outcome is the socket's pending error
+    const int ready = wait_ready(socket.get(), POLLOUT, timeout_ms);
+    if (ready < 0) return failure(errno, "connect()");
+    if (ready == 0) return failure(ETIMEDOUT, "connect()");
+    int err = 0;
+    socklen_t size = sizeof err;
+    if (::getsockopt(socket.get(), SOL_SOCKET, SO_ERROR, &err, &size) != 0) err = errno;
+    if (err != 0) return failure(err, "connect()");
     return std::nullopt;
+}
+
+Dialed dial(const support::Url& url, const Timeouts& timeouts) {
+    Dialed dialed;
+    const auto endpoint = support::endpoint_of(url);
+    const std::vector<Address> addresses = endpoint ? resolve(*endpoint) : std::vector<Address>{};
+    if (addresses.empty()) {
+        dialed.failure = support::Failure{support::Problem::resolve, 0, url.authority};
+        return dialed;
+    }
+    support::Fd socket;
+    for (const Address& address : addresses) {
+        dialed.shown = address_shown(&address);
+        dialed.failure = connect_to(address, timeouts.connect_ms, socket);
+        if (!dialed.failure) break;
+    }
+    if (dialed.failure) return dialed;
+    dialed.stream = Stream(std::move(socket), timeouts.idle_ms);
+    if (url.tls) dialed.failure = dialed.stream.start_tls(*endpoint);
+    return dialed;
 }
 
 }  // namespace http

@@ -1,28 +1,53 @@
 #pragma once
 
-// Finding the host and connecting to it over IPv4 TCP.
+// Finding a host's addresses and connecting to the first that answers, over IPv4 or IPv6,
+// each attempt bounded in time.
+
+#include <sys/socket.h>
 
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "http/stream.h"
 #include "support/failure.h"
 #include "support/fd.h"
+#include "support/url.h"
 
 namespace http {
 
-// The host's IPv4 address in network byte order: a dotted address as inet_addr reads it,
-// else the first address a name lookup gives. 0 when neither yields one (255.255.255.255
-// goes to the lookup like a name; a host holding a zero byte resolves to nothing).
-std::uint32_t resolve_host(const std::string& host);
+struct Address {
+    sockaddr_storage storage{};
+    socklen_t length = 0;
+};
 
-// The address's four bytes read as a little-endian signed 32-bit number, first octet
-// lowest, whatever the machine's byte order: 1.2.0.0 gives 513.
-std::int32_t address_number(std::uint32_t address);
+// The endpoint's addresses in the order to try them: a dotted IPv4 address or a bracketed
+// IPv6 one as written, else what the name lookup gives (IPv4 and IPv6, for the families
+// the machine has addresses in). Empty when there are none. Addresses are read strictly:
+// a host of digits and dots that is no dotted address is not looked up as a name.
+std::vector<Address> resolve(const support::Endpoint& endpoint);
 
-// A TCP socket connected to address:port in `socket`; a socket or connect failure
-// otherwise, the socket closed.
-[[nodiscard]] std::optional<support::Failure> connect_to(std::uint32_t address, std::uint16_t port,
+// The address as the log shows it after "IP:": an IPv4 address as its four bytes read as
+// a little-endian signed 32-bit number in the console format (1.2.0.0 gives " 513"), an
+// IPv6 one as a blank and its text form; " 0" for none.
+std::string address_shown(const Address* address);
+
+// A TCP socket connected to the address, non-blocking, in `socket`; after timeout_ms (-1:
+// the system's own limit) without an answer, ETIMEDOUT. A failure closes the socket.
+[[nodiscard]] std::optional<support::Failure> connect_to(const Address& address,
+                                                         std::int64_t timeout_ms,
                                                          support::Fd& socket);
+
+// What reaching a URL's server gave: a stream ready for the request, or a failure, and the
+// address to log either way: the one connected, or the last one tried.
+struct Dialed {
+    Stream stream;
+    std::string shown = " 0";
+    std::optional<support::Failure> failure;
+};
+
+// Resolves, connects to each address until one answers, and for https speaks TLS.
+Dialed dial(const support::Url& url, const Timeouts& timeouts);
 
 }  // namespace http

@@ -1,6 +1,5 @@
 #include "http/exchange.h"
 
-#include <fcntl.h>
 #include <poll.h>
 
 #include <algorithm>
@@ -9,17 +8,19 @@
 #include <csignal>
 #include <cstring>
 #include <memory>
+#include <new>
 
+#include "http/length_check.h"
 #include "support/file.h"
 #include "support/signals.h"
 
 namespace http {
 
-std::string build_request_head(Method method, std::string_view host, std::string_view path,
-                               std::string_view version) {
+std::string build_request_head(Method method, const support::Url& url, std::string_view version) {
     std::string head;
-    head.append(method_text(method)).append(" /").append(path).append(" HTTP/1.0\r\n");
-    head.append("Host: ").append(host).append("\r\n");
+    head.append(method_text(method)).append(" ").append(support::request_target(url.path));
+    head.append(" HTTP/1.0\r\n");
+    head.append("Host: ").append(url.authority).append("\r\n");
     head.append("Connection: close\r\n");
     head.append("User-Agent: Pageglean ").append(version).append("\r\n");
     return head;
@@ -71,50 +72,64 @@ std::string step_lines(std::int64_t& chunks, std::int64_t total, std::size_t pie
 
 }  // namespace
 
-Received receive_to_spool(const Stream& stream, int spool, const std::string& spool_name,
-                          const support::Console* log) {
+Received receive_to_spool(const Stream& stream, Method method, std::int64_t idle_ms, int spool,
+                          const std::string& spool_name, const support::Console* log) {
     // a signal that ends the run waits until what has arrived is in the spool
     const support::SignalNote signals({SIGINT, SIGTERM, SIGHUP});
-    // left uninitialised: only the bytes a receive brings are ever read from it
-    const std::unique_ptr<char[]> buffer(new char[k_receive_piece]);
-    ReceiveArea area;
+    const std::string_view call = stream.secure() ? "SSL_read()" : "recv()";
+    const auto receive_failure = [&](int err) {
+        if (stream.secure())
+            return support::Failure{support::Problem::receive, 0, std::strerror(err), call};
+        return support::Failure{support::Problem::receive, err, {}, call};
+    };
     Received received;
+    // left uninitialised: only the bytes a receive brings are ever read from it
+    const std::unique_ptr<char[]> buffer(new (std::nothrow) char[k_receive_piece]);
+    if (!buffer) {
+        received.failure = receive_failure(ENOMEM);
+        return received;
+    }
+    ReceiveArea area;
+    LengthCheck length;
     std::int64_t chunks = 0;
 
     const auto finish = [&](std::optional<support::Failure> failure) {
         if (const int err = support::write_at(spool, received.total, area.filler())) {
-            failure = support::file_failure(err, spool_name);
+            failure = support::file_failure(err, spool_name, "pwrite");
         }
         received.failure = std::move(failure);
         received.signal = signals.noted();
         return received;
     };
 
-    // reads never block: a wait happens in one place, where a signal can end it
-    const int flags = ::fcntl(stream.socket(), F_GETFL);
-    if (flags < 0 || ::fcntl(stream.socket(), F_SETFL, flags | O_NONBLOCK) < 0) {
-        return finish(support::Failure{support::Problem::receive, errno, {}});
-    }
     for (;;) {
         if (signals.noted() != 0) return finish(std::nullopt);
         const Stream::Read read = stream.read_some(buffer.get(), k_receive_piece);
         if (read.failure) return finish(read.failure);
         if (read.wait != 0) {
-            if (signals.wait(stream.socket(), read.wait, -1) < 0) {
-                return finish(support::Failure{support::Problem::receive, errno, {}});
-            }
+            const int ready = signals.wait(stream.socket(), read.wait, idle_ms);
+            if (ready < 0) return finish(receive_failure(errno));
+            // a time that ran out without a signal: the peer has gone silent
+            if (ready == 0 && signals.noted() == 0) return finish(receive_failure(ETIMEDOUT));
             continue;
         }
-        if (read.size == 0) return finish(std::nullopt);
+        if (read.size == 0) {
+            if (auto why = length.shortfall(method)) {
+                return finish(support::Failure{support::Problem::receive, 0, *why, call});
+            }
+            return finish(std::nullopt);
+        }
 
         // every piece is in the spool before the next receive, so a pause or a signal
         // never leaves arrived bytes unwritten
         const std::string_view piece(buffer.get(), read.size);
         if (const int err = support::write_at(spool, received.total, piece)) {
-            received.failure = support::file_failure(err, spool_name);
+            received.failure = support::file_failure(err, spool_name, "pwrite");
+            received.signal = signals.noted();
             return received;
         }
         area.take(piece);
+        length.feed(piece);
         if (log != nullptr) support::print(*log, step_lines(chunks, received.total, piece.size()));
         received.total += static_cast<std::int64_t>(read.size);
     }

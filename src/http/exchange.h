@@ -11,13 +11,15 @@
 #include "http/stream.h"
 #include "support/console.h"
 #include "support/failure.h"
+#include "support/url.h"
 
 namespace http {
 
 // The request line and the Host, Connection and User-Agent lines, each ended by CR LF;
-// the empty line that ends the request is not included. host and path go in as they are.
-std::string build_request_head(Method method, std::string_view host, std::string_view path,
-                               std::string_view version);
+// the empty line that ends the request is not included. The target is the URL's path as
+// support::request_target writes it (the fragment is never sent), the Host line its
+// authority as written.
+std::string build_request_head(Method method, const support::Url& url, std::string_view version);
 
 // One receive as the log and the spool count it, and one block of the spool file.
 constexpr std::size_t k_receive_size = 8192;
@@ -35,11 +37,12 @@ struct Received {
 // receives of 8,192 bytes, each followed by a block write of the whole receive area at
 // offset total: the new bytes, a zero byte, and what earlier, longer receives of the hop
 // left behind it. Each piece is taken as the run of 8 KiB receives that would have brought
-// it. A receive error or a failed write ends it with a failure, a SIGINT, SIGTERM or SIGHUP
-// with that signal, each after what arrived is in the spool. `log`, when given, gets one
-// step line per 8 KiB receive.
-Received receive_to_spool(const Stream& stream, int spool, const std::string& spool_name,
-                          const support::Console* log);
+// it. A receive error, idle_ms without a byte (-1: no limit), a failed write, or an end
+// that leaves the response short of what its header announced (LengthCheck) ends it with a
+// failure; a SIGINT, SIGTERM or SIGHUP with that signal; each after what arrived is in the
+// spool. `log`, when given, gets one step line per 8 KiB receive.
+Received receive_to_spool(const Stream& stream, Method method, std::int64_t idle_ms, int spool,
+                          const std::string& spool_name, const support::Console* log);
 
 // "<count>. step: <n> of <total>", each number in the console format.
 std::string format_step_line(std::int64_t count, std::int64_t n, std::int64_t total);

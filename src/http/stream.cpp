@@ -1,23 +1,22 @@
 #include "http/stream.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
 #include <poll.h>
 #include <sys/socket.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <utility>
-
-#include "support/text.h"
 
 namespace http {
 
 namespace {
-
-constexpr std::string_view k_https = "https://";
 
 // OpenSSL's words for what went wrong: a certificate's verification result, the last
 // error queued, or the system's text for a failed call underneath.
@@ -40,9 +39,54 @@ bool is_dotted(const std::string& host) {
     return ::inet_pton(AF_INET, host.c_str(), &ignored) == 1;
 }
 
+std::int64_t now_ms() {
+    timespec now{};
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<std::int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1'000'000;
+}
+
+// What OpenSSL wants before a call that could not finish can go on: 0 when it is no wait.
+short tls_wait(int code) {
+    if (code == SSL_ERROR_WANT_READ) return POLLIN;
+    if (code == SSL_ERROR_WANT_WRITE) return POLLOUT;
+    return 0;
+}
+
 }  // namespace
 
-Stream::Stream(support::Fd socket) : m_socket(std::move(socket)) {}
+Timeouts timeouts_from(const char* seconds) {
+    Timeouts timeouts;
+    if (seconds == nullptr || *seconds == '\0') return timeouts;
+    std::int64_t value = 0;
+    for (const char* at = seconds; *at != '\0'; ++at) {
+        if (*at < '0' || *at > '9' || value > 1'000'000'000) return timeouts;
+        value = value * 10 + (*at - '0');
+    }
+    if (value == 0) return Timeouts{-1, -1};
+    timeouts.idle_ms = value * 1000;
+    timeouts.connect_ms = std::min(timeouts.connect_ms, timeouts.idle_ms);
+    return timeouts;
+}
+
+int wait_ready(int fd, short events, std::int64_t ms) {
+    const std::int64_t deadline = ms < 0 ? -1 : now_ms() + ms;
+    for (;;) {
+        const std::int64_t left =
+            deadline < 0 ? -1 : std::max<std::int64_t>(0, deadline - now_ms());
+        pollfd watched{fd, events, 0};
+        const int result = ::poll(
+            &watched, 1, left < 0 ? -1 : static_cast<int>(std::min<std::int64_t>(left, 1 << 30)));
+        if (result < 0 && errno == EINTR) continue;
+        return result > 0 ? 1 : result;
+    }
+}
+
+Stream::Stream(support::Fd socket, std::int64_t idle_ms)
+    : m_socket(std::move(socket)), m_idle_ms(idle_ms) {
+    // every wait happens in a poll, where a time limit or a signal can end it
+    const int flags = ::fcntl(m_socket.get(), F_GETFL);
+    if (flags >= 0) (void)::fcntl(m_socket.get(), F_SETFL, flags | O_NONBLOCK);
+}
 
 Stream::~Stream() {
     if (m_ssl != nullptr) SSL_free(m_ssl);
@@ -51,6 +95,7 @@ Stream::~Stream() {
 
 Stream::Stream(Stream&& other) noexcept
     : m_socket(std::move(other.m_socket)),
+      m_idle_ms(other.m_idle_ms),
       m_context(std::exchange(other.m_context, nullptr)),
       m_ssl(std::exchange(other.m_ssl, nullptr)) {}
 
@@ -58,15 +103,17 @@ Stream& Stream::operator=(Stream&& other) noexcept {
     if (this != &other) {
         Stream gone(std::move(*this));
         m_socket = std::move(other.m_socket);
+        m_idle_ms = other.m_idle_ms;
         m_context = std::exchange(other.m_context, nullptr);
         m_ssl = std::exchange(other.m_ssl, nullptr);
     }
     return *this;
 }
 
-std::optional<support::Failure> Stream::start_tls(const std::string& host) {
+std::optional<support::Failure> Stream::start_tls(const support::Endpoint& endpoint) {
     const auto failure = [&](int result, int err) {
-        return support::Failure{support::Problem::tls_handshake, 0, tls_reason(m_ssl, result, err)};
+        return support::Failure{support::Problem::connect, 0, tls_reason(m_ssl, result, err),
+                                "SSL_connect()"};
     };
     ERR_clear_error();
     m_context = SSL_CTX_new(TLS_client_method());
@@ -80,7 +127,8 @@ std::optional<support::Failure> Stream::start_tls(const std::string& host) {
     m_ssl = SSL_new(m_context);
     if (m_ssl == nullptr || SSL_set_fd(m_ssl, m_socket.get()) != 1) return failure(-1, 0);
     // an address is checked against the certificate's addresses and is no server name
-    if (is_dotted(host)) {
+    const std::string& host = endpoint.host;
+    if (endpoint.literal_v6 || is_dotted(host)) {
         if (X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(m_ssl), host.c_str()) != 1) {
             return failure(-1, 0);
         }
@@ -92,28 +140,59 @@ std::optional<support::Failure> Stream::start_tls(const std::string& host) {
         const int result = SSL_connect(m_ssl);
         if (result == 1) return std::nullopt;
         const int err = errno;
-        if (SSL_get_error(m_ssl, result) == SSL_ERROR_SYSCALL && err == EINTR) continue;
-        return failure(result, err);
+        const int code = SSL_get_error(m_ssl, result);
+        const short wait = tls_wait(code);
+        if (wait == 0 && !(code == SSL_ERROR_SYSCALL && err == EINTR)) return failure(result, err);
+        if (wait != 0) {
+            const int ready = wait_ready(m_socket.get(), wait, m_idle_ms);
+            if (ready < 0) return failure(-1, errno);
+            if (ready == 0) {
+                return support::Failure{support::Problem::connect, 0, std::strerror(ETIMEDOUT),
+                                        "SSL_connect()"};
+            }
+        }
     }
 }
 
 std::optional<support::Failure> Stream::send_all(std::string_view bytes) const {
+    const std::string_view call = m_ssl != nullptr ? "SSL_write()" : "send()";
+    const auto failure = [&](int err) {
+        if (m_ssl == nullptr) return support::Failure{support::Problem::send, err, {}, call};
+        return support::Failure{support::Problem::send, 0, std::strerror(err), call};
+    };
     while (!bytes.empty()) {
+        short wait = 0;
         if (m_ssl != nullptr) {
             ERR_clear_error();
             const int n = SSL_write(m_ssl, bytes.data(), static_cast<int>(bytes.size()));
-            if (n <= 0) {
-                const int err = errno;
-                if (SSL_get_error(m_ssl, n) == SSL_ERROR_SYSCALL && err == EINTR) continue;
-                return support::Failure{support::Problem::tls_send, 0, tls_reason(nullptr, n, err)};
+            if (n > 0) {
+                bytes.remove_prefix(static_cast<std::size_t>(n));
+                continue;
             }
-            bytes.remove_prefix(static_cast<std::size_t>(n));
-            continue;
+            const int err = errno;
+            const int code = SSL_get_error(m_ssl, n);
+            wait = tls_wait(code);
+            if (wait == 0 && !(code == SSL_ERROR_SYSCALL && err == EINTR)) {
+                return support::Failure{support::Problem::send, 0, tls_reason(nullptr, n, err),
+                                        call};
+            }
+        } else {
+            const ssize_t n = ::send(m_socket.get(), bytes.data(), bytes.size(), MSG_NOSIGNAL);
+            if (n >= 0) {
+                bytes.remove_prefix(static_cast<std::size_t>(n));
+                continue;
+            }
+            if (errno == EAGAIN || errno == EWOULDBLOCK) {
+                wait = POLLOUT;
+            } else if (errno != EINTR) {
+                return failure(errno);
+            }
         }
-        const ssize_t n = ::send(m_socket.get(), bytes.data(), bytes.size(), MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return support::Failure{support::Problem::send, errno, {}};
-        bytes.remove_prefix(static_cast<std::size_t>(n));
+        if (wait != 0) {
+            const int ready = wait_ready(m_socket.get(), wait, m_idle_ms);
+            if (ready < 0) return failure(errno);
+            if (ready == 0) return failure(ETIMEDOUT);
+        }
     }
     return std::nullopt;
 }
@@ -123,7 +202,7 @@ Stream::Read Stream::read_some(char* buffer, std::size_t capacity) const {
         const ssize_t n = ::recv(m_socket.get(), buffer, capacity, MSG_DONTWAIT);
         if (n >= 0) return Read{static_cast<std::size_t>(n), 0, std::nullopt};
         if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) return Read{0, POLLIN, {}};
-        return Read{0, 0, support::Failure{support::Problem::receive, errno, {}}};
+        return Read{0, 0, support::Failure{support::Problem::receive, errno, {}, "recv()"}};
     }
     ERR_clear_error();
     const int n = SSL_read(m_ssl, buffer, static_cast<int>(capacity));
@@ -142,17 +221,14 @@ Stream::Read Stream::read_some(char* buffer, std::size_t capacity) const {
         default:
             break;
     }
-    return Read{0, 0,
-                support::Failure{support::Problem::tls_receive, 0, tls_reason(nullptr, n, err)}};
+    return Read{
+        0, 0,
+        support::Failure{support::Problem::receive, 0, tls_reason(nullptr, n, err), "SSL_read()"}};
 }
 
 void Stream::close() {
     if (m_socket) ::shutdown(m_socket.get(), SHUT_RDWR);
     m_socket.reset();
-}
-
-bool wants_tls(std::string_view tail) {
-    return support::lower(support::left(tail, k_https.size())) == k_https;
 }
 
 }  // namespace http

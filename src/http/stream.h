@@ -13,8 +13,24 @@
 
 #include "support/failure.h"
 #include "support/fd.h"
+#include "support/url.h"
 
 namespace http {
+
+// How long a step may go without progress before it gives up; -1: never.
+struct Timeouts {
+    std::int64_t connect_ms = 30'000;  // per address: long enough for a slow route
+    std::int64_t idle_ms = 120'000;    // handshake, send and receive: no byte moved for so long
+};
+
+// The time-outs that PAGEGLEAN_TIMEOUT's text asks for (nullptr when it is unset): whole
+// seconds for the idle figure, and for the connect figure when smaller; 0 for never. Any
+// other text leaves the defaults.
+Timeouts timeouts_from(const char* seconds);
+
+// Waits until fd is ready for `events`, up to ms milliseconds (-1: no limit), through
+// interruptions. 1 when ready, 0 when the time is up, -1 with errno set.
+int wait_ready(int fd, short events, std::int64_t ms);
 
 class Stream {
   public:
@@ -25,14 +41,17 @@ class Stream {
     Stream(const Stream&) = delete;
     Stream& operator=(const Stream&) = delete;
 
-    // A plain stream over a connected socket.
-    explicit Stream(support::Fd socket);
+    // A plain stream over a connected, non-blocking socket, whose sends and handshake
+    // give up after idle_ms without progress.
+    Stream(support::Fd socket, std::int64_t idle_ms);
 
-    // Makes the stream TLS: a handshake of TLS 1.2 or later with `host` (sent as SNI when
-    // it is a name), its certificate verified against the system's trust store
+    // Makes the stream TLS: a handshake of TLS 1.2 or later with the endpoint's host (sent
+    // as SNI when it is a name), its certificate verified against the system's trust store
     // (SSL_CERT_FILE and SSL_CERT_DIR are honoured) and its name or address checked. A
     // failure carries OpenSSL's reason as its name.
-    [[nodiscard]] std::optional<support::Failure> start_tls(const std::string& host);
+    [[nodiscard]] std::optional<support::Failure> start_tls(const support::Endpoint& endpoint);
+
+    bool secure() const { return m_ssl != nullptr; }
 
     int socket() const { return m_socket.get(); }
 
@@ -47,8 +66,9 @@ class Stream {
         std::optional<support::Failure> failure;
     };
 
-    // Reads what has arrived, up to `capacity` bytes, without blocking once the socket is
-    // made non-blocking. A TLS peer that closes without close_notify closes in order.
+    // Reads what has arrived, up to `capacity` bytes, without blocking. A TLS peer that
+    // closes without close_notify closes in order: the response's own length tells
+    // whether anything is missing.
     Read read_some(char* buffer, std::size_t capacity) const;
 
     // Shuts both directions down and closes.
@@ -56,11 +76,9 @@ class Stream {
 
   private:
     support::Fd m_socket;
+    std::int64_t m_idle_ms = -1;
     SSL_CTX* m_context = nullptr;
     SSL* m_ssl = nullptr;
 };
-
-// Whether a command tail asks for TLS: it begins with "https://" in any case.
-bool wants_tls(std::string_view tail);
 
 }  // namespace http

@@ -40,7 +40,7 @@ std::string cut_port(std::string_view text, bool secure_hop) {
     std::size_t host_start = scheme_length(text);
     bool secure = secure_hop;
     if (host_start > 0) {
-        secure = support::lower(text.substr(0, host_start)) == k_https_scheme;
+        secure = support::is_https(text.substr(0, host_start));
     } else if (text.starts_with("//")) {
         host_start = 2;
     } else {
@@ -54,47 +54,87 @@ std::string cut_port(std::string_view text, bool secure_hop) {
     return std::string(text.substr(0, host_end - port.size())).append(text.substr(host_end));
 }
 
-std::string base_directory(std::string_view url) {
-    const auto slash = url.rfind('/');
-    if (slash == std::string_view::npos || slash == 0) return std::string(url);
-    return std::string(url.substr(0, slash + 1));
+bool is_absolute(std::string_view value) {
+    return scheme_length(value) > 0 || value.starts_with("//");
 }
 
-bool is_absolute(std::string_view target) {
-    return scheme_length(target) > 0 || target.starts_with("//");
-}
-
-std::string resolve_relative(std::string_view base, std::string_view url) {
-    if (url.starts_with('/')) {
-        // the part of the base before its first "/" is its host
-        return std::string(base.substr(0, base.find('/'))).append(url);
+std::string remove_dot_segments(std::string_view path) {
+    const std::size_t query = std::min(path.find('?'), path.size());
+    std::string_view in = path.substr(0, query);
+    std::string out;
+    const auto drop_last_segment = [&out] { out.erase(std::min(out.rfind('/'), out.size())); };
+    while (!in.empty()) {
+        if (in.starts_with("../")) {
+            in.remove_prefix(3);
+        } else if (in.starts_with("./")) {
+            in.remove_prefix(2);
+        } else if (in.starts_with("/./")) {
+            in.remove_prefix(2);
+        } else if (in == "/.") {
+            in = "/";
+        } else if (in.starts_with("/../")) {
+            in.remove_prefix(3);
+            drop_last_segment();
+        } else if (in == "/..") {
+            in = "/";
+            drop_last_segment();
+        } else if (in == "." || in == "..") {
+            in = {};
+        } else {
+            // the first segment, with the "/" before it, moves to the output
+            const std::size_t next = std::min(in.find('/', 1), in.size());
+            out.append(in.substr(0, next));
+            in.remove_prefix(next);
+        }
     }
-    if (base.ends_with('/')) return std::string(base).append(url);
-    return std::string(base).append("/").append(url);
+    return out.append(path.substr(query));
 }
 
-std::string take_redirect(RedirectState& state, std::string_view value, std::string_view url,
-                          std::string_view output_file, bool secure_hop) {
-    // relative targets resolve against the hop that received them, and keep its scheme
-    state.base = base_directory(url);
-    state.secure = secure_hop;
+support::Url resolve(std::string_view value, const support::Url& hop) {
+    if (const std::size_t scheme = scheme_length(value); scheme > 0) {
+        support::Url url = support::make_url(value.substr(0, scheme), value.substr(scheme));
+        url.path = remove_dot_segments(url.path);
+        return url;
+    }
+    const std::string_view hop_scheme = hop.tls ? support::k_https_scheme : std::string_view();
+    if (value.starts_with("//")) {
+        support::Url url = support::make_url(hop.tls ? hop_scheme : "//", value.substr(2));
+        url.path = remove_dot_segments(url.path);
+        return url;
+    }
+    // the same host; the value's path and query are read against the hop's
+    support::Url url = support::make_url(hop_scheme, "");
+    url.authority = hop.authority;
+    const std::size_t fragment = std::min(value.find('#'), value.size());
+    const std::size_t query = std::min(value.find('?'), fragment);
+    const std::string_view path = value.substr(0, query);
+    const std::string_view hop_path = std::string_view(hop.path).substr(0, hop.path.find('?'));
+    url.fragment = std::string(value.substr(fragment));
+    if (path.empty()) {
+        url.path = query < fragment
+                       ? std::string(hop_path).append(value.substr(query, fragment - query))
+                       : hop.path;
+        return url;
+    }
+    std::string merged;
+    if (path.starts_with('/')) {
+        merged = std::string(path);
+    } else {
+        // the hop's path up to its last "/", or the root when it has none
+        const std::size_t slash = hop_path.rfind('/');
+        merged = slash == std::string_view::npos ? "/" : std::string(hop_path.substr(0, slash + 1));
+        merged.append(path);
+    }
+    url.path = remove_dot_segments(merged).append(value.substr(query, fragment - query));
+    return url;
+}
+
+std::optional<support::Url> take_redirect(RedirectState& state, std::string_view value,
+                                          const support::Url& hop) {
     ++state.count;
-    state.last_value = cut_port(escape_blanks(value), secure_hop);
-    return state.last_value + " " + std::string(output_file);
-}
-
-std::string next_url(const RedirectState& state, std::string_view split_url) {
-    // plain hops go on without a scheme, as they always have; TLS ones must say so
-    const std::string_view scheme = state.secure ? k_https_scheme : std::string_view();
-    if (scheme_length(state.last_value) > 0) return state.last_value;
-    if (is_absolute(state.last_value))
-        return std::string(scheme.substr(0, k_https_scheme.size() - 2)).append(state.last_value);
-    return std::string(scheme).append(resolve_relative(state.base, split_url));
-}
-
-std::string next_tail(const RedirectState& state, std::string_view split_url,
-                      std::string_view output_file) {
-    return next_url(state, split_url).append(" ").append(output_file);
+    state.last_value = cut_port(escape_blanks(value), hop.tls);
+    if (state.last_value.empty()) return std::nullopt;
+    return resolve(state.last_value, hop);
 }
 
 std::string format_notice(int count, std::string_view value) {
@@ -104,10 +144,12 @@ std::string format_notice(int count, std::string_view value) {
 std::optional<support::Failure> preserve_first_response(int response) {
     const std::string& name = support::k_original_file;
     support::Fd original = support::create_work_file(name);
-    if (!original) return support::file_failure(errno, name);
-    int err = support::copy_range(response, 0, original.get(), support::length_of(response));
+    if (!original) return support::file_failure(errno, name, "open");
+    const std::int64_t length = support::length_of(response);
+    if (length < 0) return support::file_failure(errno, support::k_response_file, "fstat");
+    int err = support::copy_range(response, 0, original.get(), length);
     if (const int close_err = original.close(); err == 0) err = close_err;
-    if (err != 0) return support::file_failure(err, name);
+    if (err != 0) return support::file_failure(err, name, "copy");
     return std::nullopt;
 }
 

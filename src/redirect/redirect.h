@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "support/failure.h"
+#include "support/url.h"
 
 namespace redirect {
 
@@ -16,16 +17,13 @@ constexpr int k_max_redirects = 5;  // a sixth Location is announced, then refus
 struct RedirectState {
     std::string last_value;  // the last Location value taken, blanks escaped, its port cut
     int count = 0;           // redirects taken so far
-    std::string base;        // base directory of the hop that received the last redirect
-    bool secure = false;     // whether that hop spoke TLS: values without a scheme keep it
 };
 
 // Leading and trailing blanks dropped, each blank inside as %20, so that a server cannot
-// add words to the output file name through the command tail.
+// add words to the output file name.
 std::string escape_blanks(std::string_view value);
 
 constexpr std::string_view k_scheme_mark = "://";
-constexpr std::string_view k_https_scheme = "https://";
 constexpr std::string_view k_http_port_suffix = ":80";
 constexpr std::string_view k_https_port_suffix = ":443";
 
@@ -39,33 +37,24 @@ std::size_t scheme_length(std::string_view value);
 // is unchanged, so ":800", ":8080" and a ":80" in a path or query stay.
 std::string cut_port(std::string_view text, bool secure_hop = false);
 
-// url up to and including its last "/" when that stands at position 2 or later; else the
-// whole url.
-std::string base_directory(std::string_view url);
-
-// Whether a target names its host itself: it begins with a scheme and "://", or with "//".
+// Whether a value names its host itself: it begins with a scheme and "://", or with "//".
 // A "://" further in, as in a query, leaves it relative.
-bool is_absolute(std::string_view target);
+bool is_absolute(std::string_view value);
 
-// A relative url resolved against a base directory: a url starting with "/" goes under the
-// base's host, any other is appended to the base (with a "/" between when it has none).
-std::string resolve_relative(std::string_view base, std::string_view url);
+// The path (a query after it untouched) without its "." and ".." segments, as RFC 3986
+// section 5.2.4 removes them.
+std::string remove_dot_segments(std::string_view path);
 
-// Takes the redirect of a hop whose target had `url` and `output_file` (over TLS when
-// secure_hop): updates the state and gives the next command tail (target, a blank, the
-// output file).
-std::string take_redirect(RedirectState& state, std::string_view value, std::string_view url,
-                          std::string_view output_file, bool secure_hop = false);
+// The URL a value leads to from the hop that received it, as RFC 3986 section 5.2.2
+// resolves a reference, except that only is_absolute values name a scheme. A value without
+// a scheme keeps the hop's: shown as "https://" on a TLS hop, as nothing on a plain one
+// ("//" for a plain "//" value).
+support::Url resolve(std::string_view value, const support::Url& hop);
 
-// The url of the hop after a redirect: the target itself when it has a scheme, else
-// split_url (what the split of the hop's command tail gave) resolved against the base
-// directory; "https:" or "https://" in front when the redirecting hop spoke TLS.
-std::string next_url(const RedirectState& state, std::string_view split_url);
-
-// The command tail of the hop after a redirect: next_url, a blank, the output file, both as
-// the split of the tail built by take_redirect gave them.
-std::string next_tail(const RedirectState& state, std::string_view split_url,
-                      std::string_view output_file);
+// Takes the redirect of a hop: the count, the value as the side file keeps it, and the
+// next hop's URL; none when the value is empty once its blanks are dropped.
+std::optional<support::Url> take_redirect(RedirectState& state, std::string_view value,
+                                          const support::Url& hop);
 
 // " <count>. redirection, new start with: <value>".
 std::string format_notice(int count, std::string_view value);

@@ -29,10 +29,10 @@ std::optional<support::Failure> write_side_file(const std::string& name, const s
         return std::nullopt;
     }
     support::Fd file = support::create_work_file(name);
-    if (!file) return support::file_failure(errno, name);
+    if (!file) return support::file_failure(errno, name, "open");
     int err = support::write_line(file.get(), value);
     if (const int close_err = file.close(); err == 0) err = close_err;
-    if (err != 0) return support::file_failure(err, name);
+    if (err != 0) return support::file_failure(err, name, "write");
     return std::nullopt;
 }
 
@@ -42,7 +42,7 @@ std::optional<support::Failure> write_body(int response, std::int64_t body_start
     const std::int64_t count = body_length(body_start, length);
     if (count <= 0) return std::nullopt;
     if (const int err = support::copy_range(response, body_start - 1, output, count)) {
-        return support::file_failure(err, output_name);
+        return support::file_failure(err, output_name, "copy");
     }
     return std::nullopt;
 }

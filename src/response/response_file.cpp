@@ -2,7 +2,8 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <vector>
+#include <memory>
+#include <new>
 
 #include "support/file.h"
 
@@ -14,14 +15,15 @@ namespace {
 // 0, or the errno of a read that failed; EIO when the file ends early.
 template <typename Take>
 int read_blocks(int file, std::int64_t count, Take take) {
-    std::vector<char> block(support::k_io_buffer);
+    const std::unique_ptr<char[]> block(new (std::nothrow) char[support::k_io_buffer]);
+    if (!block) return ENOMEM;
     for (std::int64_t offset = 0; offset < count;) {
         const auto want =
             static_cast<std::size_t>(std::min<std::int64_t>(count - offset, support::k_io_buffer));
-        const std::int64_t n = support::read_at(file, offset, std::span(block.data(), want));
+        const std::int64_t n = support::read_at(file, offset, std::span(block.get(), want));
         if (n < 0) return errno;
         if (n == 0) return EIO;
-        if (take(std::string_view(block.data(), static_cast<std::size_t>(n)))) return 0;
+        if (take(std::string_view(block.get(), static_cast<std::size_t>(n)))) return 0;
         offset += n;
     }
     return 0;
@@ -32,9 +34,9 @@ int read_blocks(int file, std::int64_t count, Take take) {
 std::optional<support::Failure> make_response_file(int spool, std::int64_t total,
                                                    const std::string& name, support::Fd& file) {
     file = support::create_work_file(name);
-    if (!file) return support::file_failure(errno, name);
+    if (!file) return support::file_failure(errno, name, "open");
     if (const int err = support::copy_range(spool, 0, file.get(), total)) {
-        return support::file_failure(err, name);
+        return support::file_failure(err, name, "copy");
     }
     return std::nullopt;
 }
@@ -44,7 +46,7 @@ std::optional<support::Failure> scan_response_file(int file, std::int64_t length
     HeaderScanner scanner;
     if (const int err = read_blocks(file, length,
                                     [&](std::string_view bytes) { return scanner.feed(bytes); })) {
-        return support::file_failure(err, name);
+        return support::file_failure(err, name, "pread");
     }
     scan = scanner.finish();
     return std::nullopt;
@@ -61,7 +63,7 @@ std::optional<support::Failure> echo_scanned(const support::Console& console, in
             support::print(console, bytes);
             return false;
         })) {
-        return support::file_failure(err, name);
+        return support::file_failure(err, name, "pread");
     }
     return std::nullopt;
 }

@@ -39,8 +39,8 @@ CommandLine parse_command_line(std::string argument_text) {
     return command;
 }
 
-Target split_tail(std::string_view tail) {
-    Target target;
+Split split_tail(std::string_view tail) {
+    Split target;
     const std::int64_t blank = support::find(1, tail, " ");
     const auto length = static_cast<std::int64_t>(tail.size());
     if (blank == 0 || blank == length) {
@@ -55,6 +55,7 @@ Target split_tail(std::string_view tail) {
     // it, so a path holding "//" never names another host
     const std::int64_t slashes = support::find(1, target.url, "//");
     if (slashes > 0 && support::find(1, target.url, "/") == slashes) {
+        target.scheme = std::string(support::left(target.url, slashes + 1));
         target.url = std::string(support::mid(target.url, slashes + 2));
     }
 
@@ -66,6 +67,12 @@ Target split_tail(std::string_view tail) {
         target.path = support::mid(target.url, slash + 1);
     }
     return target;
+}
+
+Target first_target(std::string_view tail) {
+    Split split = split_tail(tail);
+    return Target{std::string(tail), support::make_url(split.scheme, split.url),
+                  std::move(split.output_file)};
 }
 
 }  // namespace run

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "http/method.h"
+#include "support/url.h"
 
 namespace run {
 
@@ -35,9 +36,11 @@ std::string join_arguments(std::span<const std::string> arguments);
 // Takes "-head " or "-get " (any case) from the front, then "-q " (exactly, right there).
 CommandLine parse_command_line(std::string argument_text);
 
-struct Target {
-    std::string url;  // first word, trimmed, less a scheme: up to its first "//" when no "/"
-                      // stands before it
+// A command tail split as text, as the command log shows it.
+struct Split {
+    std::string scheme;  // what the scheme cut took, its "//" included; empty when none
+    std::string url;     // first word, trimmed, less a scheme: up to its first "//" when no
+                         // "/" stands before it
     std::string output_file;
     std::string host;  // url before its first "/"
     std::string path;  // url after its first "/"
@@ -45,6 +48,17 @@ struct Target {
 
 // Splits at the first blank: url before it, output file after it (trimmed). No blank, a
 // blank that is the last character, or only blanks after it give "pageglean.out".
-Target split_tail(std::string_view tail);
+Split split_tail(std::string_view tail);
+
+// What one hop fetches and where the body goes. The tail is only the text the command
+// log shows; the URL is what the hop uses.
+struct Target {
+    std::string tail;
+    support::Url url;
+    std::string output_file;
+};
+
+// The first hop's target: the command tail's split, its url parsed once.
+Target first_target(std::string_view tail);
 
 }  // namespace run

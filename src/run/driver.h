@@ -7,13 +7,10 @@
 #include <span>
 #include <string>
 
+#include "run/hop.h"
 #include "support/console.h"
 
 namespace run {
-
-// fixed: a port in the URL is not interpreted
-constexpr std::uint16_t k_http_port = 80;
-constexpr std::uint16_t k_https_port = 443;  // for a command tail that begins with https://
 
 enum class Wait { none, key, timed };
 
@@ -26,12 +23,14 @@ struct Ending {
 
 // The ways a run ends without a timed wait (that one depends on the output mode).
 constexpr Ending k_finished{0, Wait::none, 0};    // the body was written, or usage asked
-constexpr Ending k_no_url{0, Wait::none, 0};      // nothing to fetch on the command line
-constexpr Ending k_dead_end{1, Wait::none, 0};    // redirects led nowhere: nothing fetched
+constexpr Ending k_no_url{0, Wait::none, 0};      // no arguments: nothing asked for
+constexpr Ending k_dead_end{1, Wait::none, 0};    // no URL in what was given: nothing fetched
 constexpr Ending k_usage_error{1, Wait::key, 0};  // no host: the usage stays on screen
 
-// Runs with the arguments after the program name, printing to `console`.
-Ending download(std::span<const std::string> arguments, const support::Console& console);
+// Runs with the arguments after the program name, printing to `console`, reaching servers
+// through `network`.
+Ending download(std::span<const std::string> arguments, const support::Console& console,
+                const Network& network);
 
 // Carries out the ending's wait, reading keys from input_fd; the signal that ended it, or 0.
 [[nodiscard]] int wait_for(const Ending& ending, int input_fd);

@@ -1,3 +1,6 @@
+// These bytes are the program's output, which scripts and batch files read: they are never
+// corrected, the spellings that look like typos ("Laenge", "Okt.", "soons") included.
+
 #include "run/report.h"
 
 #include "support/console.h"
@@ -11,15 +14,6 @@ constexpr std::size_t k_banner_width = 74;
 constexpr std::string_view k_version_lead_in = "# Pageglean tool Version ";  // 25 characters
 constexpr std::string_view k_home_page = "http://pageglean.example/";
 constexpr std::string_view k_contact = "maintainer@pageglean.example";
-
-std::string error_line(int err, std::string_view call) {
-    return "Error:" + support::format_number(err) + " Calling: " + std::string(call);
-}
-
-// TLS reports a reason in words, not a number.
-std::string tls_error_line(std::string_view reason, std::string_view call) {
-    return "Error: " + std::string(reason) + " Calling: " + std::string(call);
-}
 
 // The text, blanks up to one short of the banner's width, and the closing "#".
 std::string framed(std::string text) {
@@ -47,8 +41,8 @@ std::vector<std::string> banner_lines(std::string_view version) {
     };
 }
 
-std::vector<std::string> command_log_lines(std::string_view argument_text, std::string_view tail,
-                                           const Target& target) {
+std::vector<std::string> command_log_lines(std::string_view argument_text, std::string_view tail) {
+    const Split target = split_tail(tail);
     return {
         "Command log: " + std::string(argument_text),
         "Command: " + std::string(tail),
@@ -59,6 +53,25 @@ std::vector<std::string> command_log_lines(std::string_view argument_text, std::
         "",
     };
 }
+
+std::vector<std::string> internal_log_lines(std::string_view shown_address) {
+    return {"Internal Log:", "IP: " + std::string(shown_address), ""};
+}
+
+std::vector<std::string> contact_log_lines(std::string_view head) {
+    return {"Contact log:", std::string(head)};
+}
+
+std::vector<std::string> download_length_lines(std::int64_t spool_length) {
+    return {"", "Laenge Download: " +
+                    support::format_unsigned(static_cast<std::uint64_t>(spool_length)) + " Bytes."};
+}
+
+std::vector<std::string> url_empty_lines() { return {"URL is empty. See usage!", ""}; }
+
+std::vector<std::string> no_host_lines() { return {"No URL given.", "Usage: URL [filename]"}; }
+
+std::vector<std::string> too_many_redirects_lines() { return {"Too much (>5) redirections!", ""}; }
 
 std::vector<std::string> closing_notes() {
     return {
@@ -73,26 +86,20 @@ std::vector<std::string> closing_notes() {
 }
 
 std::vector<std::string> failure_lines(const support::Failure& failure) {
-    constexpr std::string_view k_socket_trouble =
-        "Socket error. Connection to internet has a problem.";
+    // a reason in words stands where the number would
+    const std::string detail = failure.name.empty() ? "Error:" + support::format_number(failure.err)
+                                                    : "Error: " + failure.name;
+    const std::string calling = detail + " Calling: " + std::string(failure.call);
     switch (failure.what) {
         case support::Problem::resolve:
             return {"No connection to host available.",
                     "Error: ResolveHost: '" + failure.name + "'."};
-        case support::Problem::socket:
-            return {std::string(k_socket_trouble), error_line(failure.err, "socket()")};
         case support::Problem::connect:
-            return {std::string(k_socket_trouble), error_line(failure.err, "connect()")};
+            return {"Socket error. Connection to internet has a problem.", calling};
         case support::Problem::send:
-            return {"Send problem.", error_line(failure.err, "send()")};
+            return {"Send problem.", calling};
         case support::Problem::receive:
-            return {"Receive problem.", error_line(failure.err, "recv()")};
-        case support::Problem::tls_handshake:
-            return {std::string(k_socket_trouble), tls_error_line(failure.name, "SSL_connect()")};
-        case support::Problem::tls_send:
-            return {"Send problem.", tls_error_line(failure.name, "SSL_write()")};
-        case support::Problem::tls_receive:
-            return {"Receive problem.", tls_error_line(failure.name, "SSL_read()")};
+            return {"Receive problem.", calling};
         case support::Problem::file:
             break;
     }

@@ -1,6 +1,7 @@
 #pragma once
 
-// The texts the run prints: banner, command log, closing notes and failure messages.
+// The texts the run prints: banner, command log, the hop's log headings, closing notes,
+// failure messages, usage and wait hints.
 
 #include <cstdint>
 #include <string>
@@ -17,14 +18,31 @@ inline const std::string k_version = PAGEGLEAN_VERSION;
 // Eight lines, the first and last empty, the others 74 characters wide.
 std::vector<std::string> banner_lines(std::string_view version);
 
-// "Command log: ", "Command: ", "URL: ", "Host: ", "Path: ", "File: " lines and an empty line.
-std::vector<std::string> command_log_lines(std::string_view argument_text, std::string_view tail,
-                                           const Target& target);
+// "Command log: ", "Command: ", "URL: ", "Host: ", "Path: ", "File: " lines and an empty
+// line; the last four as the split of the tail gives them.
+std::vector<std::string> command_log_lines(std::string_view argument_text, std::string_view tail);
+
+// "Internal Log:", "IP:" and the address as http::address_shown gives it, an empty line.
+std::vector<std::string> internal_log_lines(std::string_view shown_address);
+
+// "Contact log:" and the request head, whose own CR LF leaves an empty line behind it.
+std::vector<std::string> contact_log_lines(std::string_view head);
+
+constexpr std::string_view k_download_log = "Download log:";
+constexpr std::string_view k_file_log = "File log:";
+
+// An empty line and the spool's length: "Laenge Download: <n> Bytes.".
+std::vector<std::string> download_length_lines(std::int64_t spool_length);
+
+// A target that cannot be fetched: no URL at all, or no host in it.
+std::vector<std::string> url_empty_lines();
+std::vector<std::string> no_host_lines();
 
 // The closing notes of a run that wrote its body.
 std::vector<std::string> closing_notes();
 
-constexpr std::string_view k_too_many_redirects = "Too much (>5) redirections!";
+// The sixth redirect refused, and an empty line.
+std::vector<std::string> too_many_redirects_lines();
 
 // The two lines that report a failure.
 std::vector<std::string> failure_lines(const support::Failure& failure);

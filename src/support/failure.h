@@ -3,33 +3,32 @@
 // A failed step as a value. Lower layers return it; only run/ prints it and ends the run.
 
 #include <string>
+#include <string_view>
 
 namespace support {
 
-// The call or resource that failed; run/ words the message for each.
+// What failed, which decides the message: each kind has its own first line.
 enum class Problem {
-    file,
-    resolve,
-    socket,
-    connect,
+    file,     // a work file or the output: "File problem."
+    resolve,  // no address for the host
+    connect,  // socket, connect, a proxy's CONNECT or the TLS handshake
     send,
     receive,
-    tls_handshake,
-    tls_send,
-    tls_receive
 };
 
 struct Failure {
     Problem what;
     int err = 0;  // errno copied right after the failing call
-    // the file or host concerned, where there is one; for TLS, the library's reason
+    // the file or host concerned; for TLS and cut-short responses, the reason in words,
+    // which the message then shows in place of the number
     std::string name;
+    std::string_view call = {};  // the call that failed: "connect()", "SSL_read()", "pwrite"
 };
 
 // A file failure: pass errno straight from the failing call; the name is copied only
 // after it has been read.
-inline Failure file_failure(int err, const std::string& name) {
-    return Failure{Problem::file, err, name};
+inline Failure file_failure(int err, const std::string& name, std::string_view call) {
+    return Failure{Problem::file, err, name, call};
 }
 
 }  // namespace support

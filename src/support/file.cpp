@@ -8,6 +8,7 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <optional>
 
 namespace support {
 
@@ -39,15 +40,62 @@ Fd create_work_file(const std::string& name) {
     // another run may create the name between our remove and create: remove it again
     constexpr int k_tries = 8;
     for (int attempt = 1;; ++attempt) {
-        remove_file(name);
+        if (::unlink(name.c_str()) != 0 && errno != ENOENT) return Fd();
         Fd file(
             ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, k_file_mode));
         if (file || errno != EEXIST || attempt == k_tries) return file;
     }
 }
 
-Fd open_truncated(const std::string& name) {
-    return Fd(::open(name.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, k_file_mode));
+namespace {
+
+// The owner of the output's directory when that is sticky and anyone may write to it:
+// the kind of place where another user can plant a name. None elsewhere.
+std::optional<uid_t> sticky_owner(const std::string& name) {
+    const auto slash = name.rfind('/');
+    const std::string directory = slash == std::string::npos ? "."
+                                  : slash == 0               ? "/"
+                                                             : name.substr(0, slash);
+    struct stat st {};
+    if (::stat(directory.c_str(), &st) != 0) return std::nullopt;
+    if ((st.st_mode & S_ISVTX) == 0 || (st.st_mode & S_IWOTH) == 0) return std::nullopt;
+    return st.st_uid;
+}
+
+bool planted(uid_t file_owner, uid_t directory_owner) {
+    return file_owner != ::geteuid() && file_owner != directory_owner;
+}
+
+}  // namespace
+
+int output_refusal(const std::string& name) {
+    const auto owner = sticky_owner(name);
+    if (!owner) return 0;
+    struct stat st {};
+    if (::lstat(name.c_str(), &st) != 0) return 0;  // nothing there yet
+    const bool guarded = S_ISLNK(st.st_mode) || S_ISFIFO(st.st_mode) || S_ISREG(st.st_mode);
+    return guarded && planted(st.st_uid, *owner) ? EACCES : 0;
+}
+
+Fd open_output(const std::string& name) {
+    if (const int err = output_refusal(name)) {
+        errno = err;
+        return Fd();
+    }
+    // truncated only once it is known what was opened: a file planted since the check
+    // keeps its bytes
+    Fd file(::open(name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, k_file_mode));
+    if (!file) return file;
+    struct stat st {};
+    if (::fstat(file.get(), &st) != 0) return Fd();
+    if (const auto owner = sticky_owner(name);
+        owner && (S_ISFIFO(st.st_mode) || S_ISREG(st.st_mode)) && planted(st.st_uid, *owner)) {
+        file.reset();
+        errno = EACCES;
+        return Fd();
+    }
+    if (S_ISREG(st.st_mode) && ::ftruncate(file.get(), 0) != 0) return Fd();
+    return file;
 }
 
 void remove_file(const std::string& name) {
@@ -100,7 +148,7 @@ int write_line(int fd, std::string_view text) {
 
 std::int64_t length_of(int fd) {
     struct stat st {};
-    return ::fstat(fd, &st) == 0 ? static_cast<std::int64_t>(st.st_size) : 0;
+    return ::fstat(fd, &st) == 0 ? static_cast<std::int64_t>(st.st_size) : -1;
 }
 
 int copy_range(int from, std::int64_t from_offset, int to, std::int64_t count) {

@@ -20,12 +20,22 @@ constexpr std::size_t k_io_buffer = 64 * 1024;
 // Removes `name` and creates it anew, empty, for reading and writing; the create is
 // exclusive and follows no link, so a link planted under the name is replaced, never
 // written through, and a run that another run races gets a file of its own. Invalid,
-// errno set, when the create still fails.
+// errno set, when the create still fails, or when the name exists and cannot be removed
+// (errno then the removal's).
 Fd create_work_file(const std::string& name);
 
-// Creates the file, or truncates an existing one, for reading and writing. Never deletes
-// first, so a device or a link is written through, not replaced. Invalid, errno set, on failure.
-Fd open_truncated(const std::string& name);
+// The errno with which an output name is refused before anything is fetched, 0 when it
+// is not: in a sticky directory that anyone may write to, a link, FIFO or regular file
+// under the name that belongs neither to the user nor to the directory's owner is
+// refused with EACCES, as protected_symlinks, protected_fifos and protected_regular
+// refuse it, whatever the kernel's settings.
+int output_refusal(const std::string& name);
+
+// Opens the output write-only: created, or an existing one truncated once the checks of
+// output_refusal hold for what was opened. Never deletes first, so a device, a FIFO (which
+// waits for its reader) or the user's own link is written through, not replaced. Invalid,
+// errno set, on failure.
+Fd open_output(const std::string& name);
 
 // Removes the file; a missing one, or one that cannot be removed, is no error.
 void remove_file(const std::string& name);
@@ -44,7 +54,7 @@ std::int64_t read_at(int fd, std::int64_t offset, std::span<char> buffer);
 // text then CR LF at the current position. 0 or errno.
 [[nodiscard]] int write_line(int fd, std::string_view text);
 
-// The current length in bytes; 0 when it cannot be told.
+// The current length in bytes; -1 with errno set when it cannot be told.
 std::int64_t length_of(int fd);
 
 // Copies count bytes from `from` at from_offset to the current position of `to`, in the

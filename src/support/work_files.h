@@ -17,8 +17,9 @@ inline const std::string k_modified_file = "pageglean.modified";      // quiet: 
 inline const std::array<const std::string*, 5> k_work_files = {
     &k_spool_file, &k_response_file, &k_original_file, &k_redirected_file, &k_modified_file};
 
-// Whether `path` names one of the work files: its last component is a work-file name and
-// its directory is the current one (the same device and inode, however it is spelled).
+// Whether `path` leads to one of the work files: it, or a name one of its symbolic links
+// leads through (a dangling one included), has a work-file name as its last component and
+// the current directory as its directory (the same device and inode, however spelled).
 bool is_work_file(const std::string& path);
 
 }  // namespace support

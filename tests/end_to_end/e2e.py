@@ -52,9 +52,10 @@ def reply(*chunks, pause=0.0, end="close"):
 
 # Answers one connection per reply, in order, and keeps each request as it came.
 class Server:
-    def __init__(self, address, replies, tls=None):
+    def __init__(self, address, replies, tls=None, port=None):
         self.requests = []
-        self.listener = socket.create_server((address, 443 if tls else 80))
+        family = socket.AF_INET6 if ":" in address else socket.AF_INET
+        self.listener = socket.create_server((address, port or (443 if tls else 80)), family=family)
         threading.Thread(target=self.serve, args=(replies, tls), daemon=True).start()
 
     def serve(self, replies, tls):
@@ -215,8 +216,11 @@ def run_row(r, folder, faults):
     for name, text in r.get("before", {}).items():
         write(folder, name, text)
     r.get("setup", lambda folder: None)(folder)
-    servers = {address: Server(address[:-4], replies[1], TLS[replies[0]]) if address.endswith(":443")
-               else Server(address, replies) for address, replies in r.get("serve", {}).items()}
+    servers = {}
+    for key, replies in r.get("serve", {}).items():
+        address, _, port = key.rpartition(":") if re.search(r":\d+$", key) else (key, "", "")
+        tls = TLS[replies[0]] if isinstance(replies, tuple) else None
+        servers[key] = Server(address.strip("[]"), replies[1] if tls else replies, tls, int(port or 0) or None)
     o = launch(r["args"], folder, wrap=r.get("wrap", VALGRIND),
                **{key: r[key] for key in ("stdin", "env", "key_after", "stdout_tty", "send", "close_pipe") if key in r})
     for server in servers.values():
@@ -280,11 +284,10 @@ row("LF-only header: no end mark, the last three bytes never scanned, an empty b
     before={"pageglean.out": "old content"}, files={"pageglean.out": ""},
     has=["File log:\r\nHTTP/1.0 200 OK\nA: b\n\nbody t"
          + crlf("", "", "Start of data:  28", "File length: 31", "Data length:  0") + NOTES])
-row("an empty response: one step of the scan, its zero byte echoed, negative data length",
-    ["127.0.0.5/"], serve={"127.0.0.5": [reply()]},
-    has=[crlf("Download log:", "", "Laenge Download: 0 Bytes.", "File log:") + "\0"
-         + crlf("", "", "Start of data:  1", "File length: 0", "Data length: -4")],
-    files={"pageglean.dummys": "", "pageglean.dummy": "", "pageglean.out": ""})
+row("an empty response is a receive problem that leaves the output alone", ["127.0.0.5/"],
+    serve={"127.0.0.5": [reply()]}, stdin="key", code=1, before={"pageglean.out": "old"},
+    has=[crlf("Download log:", "Receive problem.", "Error: the server closed without a response Calling: recv()")],
+    files={"pageglean.dummys": "", "pageglean.dummy": "", "pageglean.out": "old"})
 row("-HEAD in capitals sends HEAD", ["-HEAD", "-q", "127.0.0.6/a/b.html?x=1", "/dev/null"],
     serve={"127.0.0.6": [ok("")]}, out="", requests={"127.0.0.6": [request("127.0.0.6", "/a/b.html?x=1", "HEAD")]})
 row("-get with no path asks for /; a 404 page is saved; quiet without a date removes the old date file",
@@ -306,9 +309,14 @@ row("a refused connection", ["-q", "scheme://127.0.0.10/x"], stdin="key", code=1
 row("a name that cannot be found, loud", ["scheme://no-such-host.invalid/x"], stdin="key", code=1,
     has=[crlf("File: pageglean.out", "", "Internal Log:", "IP:  0", "", "No connection to host available.",
               "Error: ResolveHost: 'no-such-host.invalid'.")])
-row("a port is part of the name", ["-q", "127.0.0.11:81/x"], serve={"127.0.0.11": [ok("")]}, stdin="key",
-    code=1, requests={"127.0.0.11": []},
-    out="No connection to host available.\r\nError: ResolveHost: '127.0.0.11:81'.\r\n")
+row("a port in the URL is used and kept in the Host line; one out of range is no host",
+    ["-q", "127.0.0.11:8080/x#top", "o.html"], serve={"127.0.0.11:8080": [moved("http://127.0.0.11:80/y")],
+                                                  "127.0.0.11": [moved("http://127.0.0.11:65536/z")]},
+    stdin="key", code=1, requests={"127.0.0.11:8080": [request("127.0.0.11:8080", "/x")],
+                                   "127.0.0.11": [request("127.0.0.11", "/y")]},
+    out=crlf(" 1. redirection, new start with: http://127.0.0.11:80/y",
+             " 2. redirection, new start with: http://127.0.0.11:65536/z", "No connection to host available.",
+             "Error: ResolveHost: '127.0.0.11:65536'."))
 row("a reset in the body is a receive problem and leaves the output alone", ["127.0.0.12/", "page.html"],
     serve={"127.0.0.12": [reply(ok("partial body"), pause=0.3, end="reset")]},
     stdin="key", code=1, before={"page.html": "previous page"}, files={"page.html": "previous page"},

@@ -33,18 +33,81 @@ TEST(Redirect, AbsoluteValuesAndThePortCut) {
     EXPECT_EQ(cut_port("//b.example:443/w", false), "//b.example:443/w");
 }
 
-TEST(Redirect, RelativeValuesJoinTheBaseFolder) {
-    const std::tuple<const char*, const char*, const char*> cases[] = {
-        {"a.example/dir/page.html", "next.html", "a.example/dir/next.html"},
-        {"a.example/dir/page.html", "/top/x.html", "a.example/top/x.html"},
-        {"a.example/dir/", "../z.html", "a.example/dir/../z.html"},
-        {"a.example", "next.html", "a.example/next.html"},
-        {"a.example", "/top/x.html", "a.example/top/x.html"},
-        {"/x", "y", "/x/y"},
+// References resolved against the hop that received them: RFC 3986 section 5.4's examples
+// that apply to http, then the values that went wrong when the base was a text.
+TEST(Redirect, ReferencesResolveAgainstTheirHop) {
+    const support::Url base = support::make_url("http://", "a/b/c/d;p?q");
+    const std::pair<const char*, const char*> rfc[] = {
+        {"g", "a/b/c/g"},
+        {"./g", "a/b/c/g"},
+        {"g/", "a/b/c/g/"},
+        {"/g", "a/g"},
+        {"//g", "g"},
+        {"?y", "a/b/c/d;p?y"},
+        {"g?y", "a/b/c/g?y"},
+        {"#s", "a/b/c/d;p?q#s"},
+        {"g#s", "a/b/c/g#s"},
+        {"g?y#s", "a/b/c/g?y#s"},
+        {";x", "a/b/c/;x"},
+        {"g;x?y#s", "a/b/c/g;x?y#s"},
+        {".", "a/b/c/"},
+        {"./", "a/b/c/"},
+        {"..", "a/b/"},
+        {"../", "a/b/"},
+        {"../g", "a/b/g"},
+        {"../..", "a/"},
+        {"../../g", "a/g"},
+        {"../../../g", "a/g"},
+        {"../../../../g", "a/g"},
+        {"/./g", "a/g"},
+        {"/../g", "a/g"},
+        {"g.", "a/b/c/g."},
+        {".g", "a/b/c/.g"},
+        {"g..", "a/b/c/g.."},
+        {"..g", "a/b/c/..g"},
+        {"./../g", "a/b/g"},
+        {"./g/.", "a/b/c/g/"},
+        {"g/./h", "a/b/c/g/h"},
+        {"g/../h", "a/b/c/h"},
+        {"g;x=1/./y", "a/b/c/g;x=1/y"},
+        {"g;x=1/../y", "a/b/c/y"},
+        {"g?y/./x", "a/b/c/g?y/./x"},
+        {"g#s/../x", "a/b/c/g#s/../x"},
+        // only a leading scheme with "://" makes a value absolute
+        {"http:g", "a/b/c/http:g"},
+        {"scheme://b/x/../y?q#f", "b/y?q#f"},
     };
-    for (const auto& [url, value, resolved] : cases) {
-        EXPECT_EQ(resolve_relative(base_directory(url), value), resolved) << url << " + " << value;
+    for (const auto& [value, resolved] : rfc) {
+        const support::Url url = resolve(value, base);
+        EXPECT_EQ(url.authority + url.path + url.fragment, resolved) << value;
     }
+    const support::Url query_base = support::make_url("", "h/redirect-to?url=x&from=a/b");
+    EXPECT_EQ(resolve("robots.txt", query_base).path, "/robots.txt");
+    EXPECT_EQ(resolve("a//b", support::make_url("", "h/dir/p")).path, "/dir/a//b");
+    EXPECT_EQ(resolve("go?to=http://c/v", support::make_url("", "h/dir/p")).path,
+              "/dir/go?to=http://c/v");
+    EXPECT_EQ(resolve("x", support::make_url("", "h")).path, "/x");
+}
+
+// The scheme a value without one takes, and the text the logs show for it.
+TEST(Redirect, ValuesWithoutASchemeKeepTheirHops) {
+    const std::tuple<bool, const char*, const char*, bool> cases[] = {
+        {false, "two", "h:8080/d/two", false},     {true, "two", "https://h:8080/d/two", true},
+        {false, "//g:81/p", "//g:81/p", false},    {true, "//g/p", "https://g/p", true},
+        {true, "HTTP://g/p", "HTTP://g/p", false},
+    };
+    for (const auto& [tls, value, shown, secure] : cases) {
+        support::Url hop = support::make_url(tls ? "https://" : "", "h:8080/d/one");
+        const support::Url url = resolve(value, hop);
+        EXPECT_EQ(support::url_text(url), shown) << value;
+        EXPECT_EQ(url.tls, secure) << value;
+    }
+    RedirectState state;
+    const support::Url hop = support::make_url("https://", "h/x");
+    EXPECT_EQ(support::url_text(*take_redirect(state, " //g:443/a b ", hop)), "https://g/a%20b");
+    EXPECT_EQ(state.last_value, "//g/a%20b");
+    EXPECT_FALSE(take_redirect(state, "   ", hop));
+    EXPECT_EQ(state.count, 2);
 }
 
 }  // namespace

@@ -27,7 +27,7 @@ TEST(CommandLine, SplitOfTheTail) {
         {"", "", "", "", "pageglean.out"},
     };
     for (const auto& [tail, url, host, path, output] : cases) {
-        const Target target = split_tail(tail);
+        const Split target = split_tail(tail);
         EXPECT_EQ(target.url, url) << '"' << tail << '"';
         EXPECT_EQ(target.host, host) << '"' << tail << '"';
         EXPECT_EQ(target.path, path) << '"' << tail << '"';

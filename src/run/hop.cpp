@@ -1,0 +1,160 @@
+#include "run/hop.h"
+
+#include <cerrno>
+#include <new>
+#include <optional>
+
+#include "http/exchange.h"
+#include "response/body.h"
+#include "response/response_file.h"
+#include "run/report.h"
+#include "support/file.h"
+#include "support/work_files.h"
+
+namespace run {
+
+namespace {
+
+struct Hop {
+    const HopSettings& settings;
+    const Target& target;
+    const redirect::RedirectState& redirects;
+    // what the hop is doing, for a failure that can only be told by its kind
+    support::Failure stage{support::Problem::connect, 0, {}, "connect()"};
+
+    bool loud() const { return settings.mode == Mode::loud; }
+    void log_lines(const std::vector<std::string>& lines) const {
+        if (!loud()) return;
+        for (const auto& line : lines) support::print_line(settings.console, line);
+    }
+    const support::Console* log() const { return loud() ? &settings.console : nullptr; }
+};
+
+// The first failure of a written file's close, for files whose last bytes may only now
+// turn out not to fit.
+std::optional<support::Failure> close_written(support::Fd& file, const std::string& name) {
+    if (const int err = file.close()) return support::file_failure(err, name, "close");
+    return std::nullopt;
+}
+
+// The last hop's end: side files, data log, body.
+std::optional<support::Failure> finish_page(const Hop& hop, const response::ScanResult& scan,
+                                            int response_file, std::int64_t length, int output) {
+    if (!hop.loud()) {
+        if (auto failure =
+                response::write_side_file(support::k_redirected_file, hop.redirects.last_value)) {
+            return failure;
+        }
+        if (auto failure =
+                response::write_side_file(support::k_modified_file, scan.last_modified)) {
+            return failure;
+        }
+    }
+    hop.log_lines(response::data_log_lines(scan.position, scan.body_start, length));
+    return response::write_body(response_file, scan.body_start, length, output,
+                                hop.target.output_file);
+}
+
+// The response into a new spool, then exactly its bytes into a new response file. A
+// receive that failed still leaves what arrived in both.
+std::variant<std::int64_t, support::Failure, Signalled> receive_response(
+    Hop& hop, const http::Stream& stream, support::Fd& response_file) {
+    const std::string& spool_name = support::k_spool_file;
+    support::Fd spool = support::create_work_file(spool_name);
+    if (!spool) return support::file_failure(errno, spool_name, "open");
+    hop.log_lines({std::string(k_download_log)});
+    hop.stage = {support::Problem::receive, 0, {}, stream.secure() ? "SSL_read()" : "recv()"};
+    const http::Received received =
+        http::receive_to_spool(stream, hop.settings.method, hop.settings.network.timeouts.idle_ms,
+                               spool.get(), spool_name, hop.log());
+    if (received.signal != 0) return Signalled{received.signal};
+    if (received.failure) {
+        if (received.failure->what == support::Problem::receive) {
+            // kept for whoever looks into the failure; the receive's own failure is the one told
+            (void)response::make_response_file(spool.get(), received.total,
+                                               support::k_response_file, response_file);
+        }
+        return *received.failure;
+    }
+    hop.stage = support::file_failure(0, support::k_response_file, "");
+    // the spool's own length, filler included, as a reader of the file would find it
+    const std::int64_t spool_length = support::length_of(spool.get());
+    if (spool_length < 0) return support::file_failure(errno, spool_name, "fstat");
+    hop.log_lines(download_length_lines(spool_length));
+    if (auto failure = response::make_response_file(spool.get(), received.total,
+                                                    support::k_response_file, response_file)) {
+        return *failure;
+    }
+    if (auto failure = close_written(spool, spool_name)) return *failure;
+    return received.total;
+}
+
+HopEnd fetch_hop(Hop& hop) {
+    http::Dialed dialed = hop.settings.network.dial(hop.target.url, hop.settings.network.timeouts);
+    hop.log_lines(internal_log_lines(dialed.shown));
+    if (dialed.failure) return *dialed.failure;
+    const http::Stream& stream = dialed.stream;
+
+    hop.stage = {support::Problem::send, 0, {}, stream.secure() ? "SSL_write()" : "send()"};
+    const std::string head =
+        http::build_request_head(hop.settings.method, hop.target.url, k_version);
+    hop.log_lines(contact_log_lines(head));
+    if (auto failure = stream.send_all(head + "\r\n")) return *failure;
+
+    support::Fd response_file;
+    const auto received = receive_response(hop, stream, response_file);
+    if (const auto* failure = std::get_if<support::Failure>(&received)) return *failure;
+    if (const auto* signalled = std::get_if<Signalled>(&received)) return *signalled;
+    const std::int64_t length = std::get<std::int64_t>(received);
+
+    // made before the scan on every hop, so a hop that redirects leaves it empty
+    const std::string& output_name = hop.target.output_file;
+    support::Fd output = support::open_output(output_name);
+    if (!output) return support::file_failure(errno, output_name, "open");
+
+    hop.log_lines({std::string(k_file_log)});
+    response::ScanResult scan;
+    if (auto failure = response::scan_response_file(response_file.get(), length,
+                                                    support::k_response_file, scan)) {
+        return *failure;
+    }
+    if (hop.loud()) {
+        if (auto failure = response::echo_scanned(hop.settings.console, response_file.get(), length,
+                                                  scan.position, support::k_response_file)) {
+            return *failure;
+        }
+    }
+
+    const bool redirected = scan.outcome == response::ScanOutcome::location;
+    if (redirected) {
+        if (hop.redirects.count == 0) {
+            if (auto failure = redirect::preserve_first_response(response_file.get())) {
+                return *failure;
+            }
+        }
+    } else if (auto failure = finish_page(hop, scan, response_file.get(), length, output.get())) {
+        return *failure;
+    }
+    if (auto failure = close_written(output, output_name)) return *failure;
+    if (auto failure = close_written(response_file, support::k_response_file)) return *failure;
+    if (redirected) return Redirected{std::move(scan.location_value)};
+    dialed.stream.close();
+    return PageWritten{};
+}
+
+}  // namespace
+
+HopEnd fetch(const HopSettings& settings, const Target& target,
+             const redirect::RedirectState& redirects) {
+    Hop hop{settings, target, redirects};
+    try {
+        return fetch_hop(hop);
+    } catch (const std::bad_alloc&) {
+        // memory that cannot be had ends the step that asked for it, like any failure of it
+        support::Failure failure = hop.stage;
+        failure.err = ENOMEM;
+        return failure;
+    }
+}
+
+}  // namespace run

@@ -1,0 +1,97 @@
+#include "support/url.h"
+
+#include "support/text.h"
+
+namespace support {
+
+namespace {
+
+bool is_unsafe(unsigned char c) { return c < 0x21 || c == 0x7F; }
+
+// The number of a port as written: digits only, 1 to 65535.
+std::optional<std::uint16_t> port_number(std::string_view digits) {
+    if (digits.empty()) return std::nullopt;
+    std::uint32_t value = 0;
+    for (const char c : digits) {
+        if (c < '0' || c > '9') return std::nullopt;
+        value = value * 10 + static_cast<std::uint32_t>(c - '0');
+        if (value > 65535) return std::nullopt;
+    }
+    if (value == 0) return std::nullopt;
+    return static_cast<std::uint16_t>(value);
+}
+
+}  // namespace
+
+bool is_https(std::string_view scheme) { return lower(scheme) == k_https_scheme; }
+
+Url make_url(std::string_view scheme, std::string_view rest) {
+    Url url;
+    url.scheme = std::string(scheme);
+    url.tls = is_https(scheme);
+    const std::size_t path_start = std::min(rest.find_first_of("/?#"), rest.size());
+    const std::size_t fragment_start = std::min(rest.find('#'), rest.size());
+    url.authority = std::string(rest.substr(0, path_start));
+    url.path = std::string(rest.substr(path_start, fragment_start - path_start));
+    url.fragment = std::string(rest.substr(fragment_start));
+    return url;
+}
+
+std::string url_text(const Url& url) {
+    return url.scheme + url.authority + url.path + url.fragment;
+}
+
+std::optional<Endpoint> endpoint_of(const Url& url) {
+    const std::string_view authority = url.authority;
+    for (const char c : authority) {
+        if (is_unsafe(static_cast<unsigned char>(c))) return std::nullopt;
+    }
+    Endpoint endpoint;
+    std::string_view port;
+    if (authority.starts_with('[')) {
+        // an IPv6 literal: the brackets, then nothing or a port
+        const std::size_t close = authority.find(']');
+        if (close == std::string_view::npos) return std::nullopt;
+        endpoint.host = std::string(authority.substr(1, close - 1));
+        endpoint.literal_v6 = true;
+        const std::string_view after = authority.substr(close + 1);
+        if (!after.empty() && !after.starts_with(':')) return std::nullopt;
+        if (!after.empty()) port = after.substr(1);
+        if (after == ":") return std::nullopt;
+    } else {
+        const std::size_t colon = authority.find(':');
+        endpoint.host = std::string(authority.substr(0, colon));
+        if (colon != std::string_view::npos) {
+            port = authority.substr(colon + 1);
+            if (port.empty()) return std::nullopt;
+        }
+    }
+    if (endpoint.host.empty()) return std::nullopt;
+    if (port.empty()) {
+        endpoint.port = url.tls ? k_https_port : k_http_port;
+    } else if (const auto number = port_number(port)) {
+        endpoint.port = *number;
+    } else {
+        return std::nullopt;
+    }
+    return endpoint;
+}
+
+std::string request_target(std::string_view path) {
+    constexpr std::string_view k_hex = "0123456789ABCDEF";
+    std::string target;
+    if (!path.starts_with('/')) target = "/";
+    for (const char c : path) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (is_unsafe(byte)) {
+            target += '%';
+            target += k_hex[byte >> 4];
+            target += k_hex[byte & 0xF];
+        } else {
+            target += c;
+        }
+    }
+    return target;
+}
+
+}  // namespace support
