@@ -32,20 +32,34 @@ def skip(why):
     sys.exit(1 if os.environ.get("CI") else 77)
 
 
+# Names the rows look up, in a hosts file of the namespace's own: one with only an IPv6
+# address, one whose first address refuses and whose second serves.
+HOSTS = "::1 v6only.test\n127.0.0.70 two.test\n127.0.0.71 two.test\n"
+
+
 def enter_private_network():
     libc = ctypes.CDLL(None, use_errno=True)
-    if libc.unshare(0x40000000) != 0:  # CLONE_NEWNET, or with CLONE_NEWUSER when not root
+    # CLONE_NEWNET and CLONE_NEWNS, with CLONE_NEWUSER when not root
+    if libc.unshare(0x40000000 | 0x20000) != 0:
         uid, gid = os.geteuid(), os.getegid()
-        if libc.unshare(0x10000000 | 0x40000000) != 0:
+        if libc.unshare(0x10000000 | 0x40000000 | 0x20000) != 0:
             skip("no private network namespace: " + os.strerror(ctypes.get_errno()))
         for name, text in (("setgroups", "deny"), ("uid_map", f"0 {uid} 1"), ("gid_map", f"0 {gid} 1")):
             pathlib.Path("/proc/self", name).write_text(text)
     with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:  # SIOCSIFFLAGS: lo up
         fcntl.ioctl(s, 0x8914, struct.pack("16sh22x", b"lo", 0x1 | 0x8 | 0x40))
+    hosts = tempfile.NamedTemporaryFile("w", delete=False)
+    hosts.write(HOSTS)
+    hosts.close()
+    # MS_REC | MS_PRIVATE on /, then the hosts file bound over the machine's
+    if (libc.mount(b"none", b"/", None, 0x4000 | 0x40000, None) != 0
+            or libc.mount(hosts.name.encode(), b"/etc/hosts", None, 0x1000, None) != 0):
+        skip("no private hosts file: " + os.strerror(ctypes.get_errno()))
 
 
 # What a server sends on one connection: chunks with a pause between them (and before a
-# reset), then "close" (over TLS after a close_notify), "abrupt" (without one) or "reset".
+# reset), then "close" (over TLS after a close_notify), "abrupt" (without one), "reset" or
+# "stall" (nothing more, the connection held open).
 def reply(*chunks, pause=0.0, end="close"):
     return (chunks, pause, end)
 
@@ -67,6 +81,10 @@ class Server:
                 return
             try:
                 conn.settimeout(5)
+                if tls == "stall":  # a handshake that is never answered
+                    while conn.recv(65536):
+                        pass
+                    continue
                 conn = tls.wrap_socket(conn, server_side=True) if tls else conn
                 request = b""
                 while b"\r\n\r\n" not in request and (data := conn.recv(65536)):
@@ -80,6 +98,10 @@ class Server:
                     conn.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
                 elif tls and end == "close":
                     conn = conn.unwrap()
+                elif end == "stall":  # silent until the client gives up
+                    conn.settimeout(6)
+                    while conn.recv(65536):
+                        pass
             except OSError:  # a refused certificate, a peer gone
                 pass
             conn.close()
@@ -219,7 +241,7 @@ def run_row(r, folder, faults):
     servers = {}
     for key, replies in r.get("serve", {}).items():
         address, _, port = key.rpartition(":") if re.search(r":\d+$", key) else (key, "", "")
-        tls = TLS[replies[0]] if isinstance(replies, tuple) else None
+        tls = (TLS.get(replies[0], replies[0])) if isinstance(replies, tuple) else None
         servers[key] = Server(address.strip("[]"), replies[1] if tls else replies, tls, int(port or 0) or None)
     o = launch(r["args"], folder, wrap=r.get("wrap", VALGRIND),
                **{key: r[key] for key in ("stdin", "env", "key_after", "stdout_tty", "send", "close_pipe") if key in r})
@@ -424,6 +446,40 @@ row("a reset over TLS is a receive problem", ["-q", "https://127.0.0.51/", "out.
 row("HTTPS in capitals, and a close without close_notify ends the page", ["-q", "HTTPS://127.0.0.51/", "o.html"],
     serve={"127.0.0.51:443": ("right", [reply(ok("whole body"), end="abrupt")])}, out="",
     files={"o.html": "whole body"})
+
+# Every host: IPv6, every address of a name, and time-outs instead of endless waits
+row("an IPv6 literal with a port", ["-q", "http://[::1]:8081/x", "o"], serve={"[::1]:8081": [ok("six")]},
+    out="", requests={"[::1]:8081": [request("[::1]:8081", "/x")]}, files={"o": "six"})
+row("a name with only an IPv6 address, loud", ["v6only.test/p"], serve={"[::1]": [ok("v6")]},
+    has=["Internal Log:\r\nIP:  ::1\r\n\r\n"], requests={"[::1]": [request("v6only.test", "/p")]},
+    files={"pageglean.out": "v6"})
+row("a name whose first address refuses is fetched from its second", ["-q", "two.test/"],
+    serve={"127.0.0.71": [ok("second")]}, out="", files={"pageglean.out": "second"})
+TIMEOUT = {"PAGEGLEAN_TIMEOUT": "1"}
+for name, serve, lines in (
+        ("a silent server", {"127.0.0.72": [reply(end="stall")]}, ("Receive problem.", "Error: 110 Calling: recv()")),
+        ("a server that stalls after the header", {"127.0.0.72": [reply(ok("part"), end="stall")]},
+         ("Receive problem.", "Error: 110 Calling: recv()")),
+        ("a TLS server that stalls after the header", {"127.0.0.51:443": ("right", [reply(ok("part"), end="stall")])},
+         ("Receive problem.", "Error: Connection timed out Calling: SSL_read()")),
+        ("a stalled TLS handshake", {"127.0.0.51:443": ("stall", ["never"])},
+         ("Socket error. Connection to internet has a problem.", "Error: Connection timed out Calling: SSL_connect()"))):
+    scheme = "https" if "127.0.0.51:443" in serve else "http"
+    row(name + " is given up after PAGEGLEAN_TIMEOUT", ["-q", f"{scheme}://{list(serve)[0].split(':')[0]}/"],
+        serve=serve, env=TIMEOUT, stdin="key", code=1, out=crlf(*lines), seconds=(0.9, 2.5))
+
+
+def full_backlog(folder):  # a listener whose queue is full drops every further connect
+    listener = socket.create_server(("127.0.0.73", 80), backlog=0)
+    KEPT.extend([listener, socket.create_connection(("127.0.0.73", 80))])
+
+
+KEPT = []
+row("a connect that is never answered is given up", ["-q", "127.0.0.73/"], setup=full_backlog, env=TIMEOUT,
+    stdin="key", code=1, out=crlf("Socket error. Connection to internet has a problem.", "Error: 110 Calling: connect()"),
+    seconds=(0.9, 2.5))
+row("a server that drips slower than the time-out in total still succeeds", ["-q", "127.0.0.74/"], env=TIMEOUT,
+    serve={"127.0.0.74": [reply(ok(""), *"abcdefg", pause=0.3)]}, out="", files={"pageglean.out": "abcdefg"})
 
 # The command line
 row("no arguments: the banner, exit 0 and no wait, even on a terminal", [], stdin="tty", vg=True,
