@@ -409,6 +409,30 @@ for name in WORK_FILES + ("./pageglean.dummy",):
 row("the same name in a subfolder is the user's own file", ["-q", "127.0.0.34/", "sub/pageglean.dummy"],
     serve={"127.0.0.34": [ok("body")]}, before={"sub/keep": ""}, files={"sub/pageglean.dummy": "body"})
 
+for name in ("pageglean.modified", "pageglean.redirected", "pageglean.dummy"):
+    row(f"a link to {name}, dangling or not, is refused like the name itself", ["-q", "127.0.0.34/", "out.lnk"],
+        setup=lambda folder, name=name: os.symlink(name, os.path.join(folder, "out.lnk")),
+        serve={"127.0.0.34": [ok("body")]}, stdin="key", code=1, requests={"127.0.0.34": []},
+        out="File problem.\r\nError: 22 Writing: 'out.lnk'.\r\n", files={"pageglean.dummys": None})
+
+
+# A sticky folder that anyone may write to, with a name planted by another user (uid 4242).
+def sticky(folder, plant):
+    os.mkdir(os.path.join(folder, "t"), 0o1777)
+    os.chmod(os.path.join(folder, "t"), 0o1777)
+    write(folder, "victim", "victim")
+    path = os.path.join(folder, "t", "out")
+    {"link": lambda: os.symlink("../victim", path), "fifo": lambda: os.mkfifo(path),
+     "file": lambda: write(folder, "t/out", "victim")}[plant]()
+    os.lchown(path, 4242, 4242)
+
+
+for plant in ("link", "fifo", "file") if os.geteuid() == 0 else ():
+    row(f"another user's {plant} in a sticky folder is refused before connecting", ["-q", "127.0.0.36/", "t/out"],
+        setup=lambda folder, plant=plant: sticky(folder, plant), serve={"127.0.0.36": [ok("body")]}, stdin="key",
+        code=1, requests={"127.0.0.36": []}, out="File problem.\r\nError: 13 Writing: 't/out'.\r\n",
+        files={"victim": "victim"})
+
 
 def plant(folder, link):
     for name in WORK_FILES:
@@ -446,6 +470,27 @@ row("a reset over TLS is a receive problem", ["-q", "https://127.0.0.51/", "out.
 row("HTTPS in capitals, and a close without close_notify ends the page", ["-q", "HTTPS://127.0.0.51/", "o.html"],
     serve={"127.0.0.51:443": ("right", [reply(ok("whole body"), end="abrupt")])}, out="",
     files={"o.html": "whole body"})
+
+# Responses cut short
+LONG = ok("x" * 1000, "Content-Length: 2000\r\n")
+for name, serve, call in (
+        ("plain", {"127.0.0.37": [LONG]}, "recv()"),
+        ("over TLS without close_notify", {"127.0.0.51:443": ("right", [reply(LONG, end="abrupt")])}, "SSL_read()"),
+        ("over TLS with close_notify", {"127.0.0.51:443": ("right", [LONG])}, "SSL_read()")):
+    row(f"a body shorter than announced is a receive problem, {name}",
+        ["-q", ("https://127.0.0.51/" if "TLS" in name else "127.0.0.37/"), "o.html"], serve=serve, stdin="key", code=1,
+        before={"o.html": "old"}, files={"o.html": "old", "pageglean.dummy": LONG},
+        out=crlf("Receive problem.", f"Error: 1000 of 2000 announced body bytes arrived Calling: {call}"))
+for name, args, response, body in (
+        ("a HEAD answer", ["-head", "-q"], ok("", "Content-Length: 2000\r\n"), ""),
+        ("a 304", ["-q"], "HTTP/1.0 304 Not Modified\r\nContent-Length: 2000\r\n\r\n", ""),
+        ("a body longer than announced", ["-q"], ok("x" * 20, "content-length: 10\r\n"), "x" * 20),
+        ("two lengths that differ", ["-q"], ok("x" * 20, "Content-Length: 20\r\nContent-Length: 30\r\n"), "x" * 20)):
+    row(f"{name} is whole", args + ["127.0.0.38/"], serve={"127.0.0.38": [response]}, out="",
+        files={"pageglean.out": body})
+row("a file-size limit is a file problem, not a silent death", ["-q", "127.0.0.39/"],
+    wrap=["sh", "-c", 'ulimit -f 4 && exec "$0" "$@"'], serve={"127.0.0.39": [ok("x" * 10000)]}, stdin="key",
+    code=1, out="File problem.\r\nError: 27 Writing: 'pageglean.dummys'.\r\n")
 
 # Every host: IPv6, every address of a name, and time-outs instead of endless waits
 row("an IPv6 literal with a port", ["-q", "http://[::1]:8081/x", "o"], serve={"[::1]:8081": [ok("six")]},
