@@ -113,23 +113,38 @@ std::optional<support::Failure> connect_to(const Address& address, std::int64_t 
     return std::nullopt;
 }
 
-Dialed dial(const support::Url& url, const Timeouts& timeouts) {
+Dialed dial(const support::Url& url, const Reach& reach) {
     Dialed dialed;
-    const auto endpoint = support::endpoint_of(url);
+    const std::optional<Proxy> proxy = proxy_for(url, reach.proxies);
+    const support::Url& first = proxy ? proxy->url : url;
+    const auto endpoint = support::endpoint_of(first);
     const std::vector<Address> addresses = endpoint ? resolve(*endpoint) : std::vector<Address>{};
     if (addresses.empty()) {
-        dialed.failure = support::Failure{support::Problem::resolve, 0, url.authority};
+        dialed.failure = support::Failure{support::Problem::resolve, 0, first.authority};
         return dialed;
     }
     support::Fd socket;
     for (const Address& address : addresses) {
         dialed.shown = address_shown(&address);
-        dialed.failure = connect_to(address, timeouts.connect_ms, socket);
+        dialed.failure = connect_to(address, reach.timeouts.connect_ms, socket);
         if (!dialed.failure) break;
     }
     if (dialed.failure) return dialed;
-    dialed.stream = Stream(std::move(socket), timeouts.idle_ms);
-    if (url.tls) dialed.failure = dialed.stream.start_tls(*endpoint);
+    dialed.stream = Stream(std::move(socket), reach.timeouts.idle_ms);
+    if (!url.tls) {
+        dialed.http_proxy = proxy;
+        return dialed;
+    }
+    if (proxy) {
+        dialed.failure = open_tunnel(dialed.stream, url, *proxy);
+        if (dialed.failure) return dialed;
+    }
+    // the certificate is checked against the server's own name, through a tunnel too
+    if (const auto server = support::endpoint_of(url)) {
+        dialed.failure = dialed.stream.start_tls(*server);
+    } else {
+        dialed.failure = support::Failure{support::Problem::resolve, 0, url.authority};
+    }
     return dialed;
 }
 

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "http/proxy.h"
 #include "http/stream.h"
 #include "support/failure.h"
 #include "support/fd.h"
@@ -39,15 +40,25 @@ std::string address_shown(const Address* address);
                                                          std::int64_t timeout_ms,
                                                          support::Fd& socket);
 
-// What reaching a URL's server gave: a stream ready for the request, or a failure, and the
-// address to log either way: the one connected, or the last one tried.
+// What reaching a server depends on besides its URL.
+struct Reach {
+    Timeouts timeouts;
+    Proxies proxies;
+};
+
+// What reaching a URL's server gave: a stream ready for the request, or a failure; the
+// address to log either way (the one connected, or the last one tried); and the proxy that
+// an http request must then name the whole URL to.
 struct Dialed {
     Stream stream;
     std::string shown = " 0";
     std::optional<support::Failure> failure;
+    std::optional<Proxy> http_proxy;
 };
 
-// Resolves, connects to each address until one answers, and for https speaks TLS.
-Dialed dial(const support::Url& url, const Timeouts& timeouts);
+// Resolves the server, or the proxy that reaches it, connects to each address until one
+// answers, opens a tunnel through a proxy for https, and for https speaks TLS with the
+// server itself.
+Dialed dial(const support::Url& url, const Reach& reach);
 
 }  // namespace http

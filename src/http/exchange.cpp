@@ -16,13 +16,18 @@
 
 namespace http {
 
-std::string build_request_head(Method method, const support::Url& url, std::string_view version) {
+std::string build_request_head(Method method, const support::Url& url, std::string_view version,
+                               const std::optional<Proxy>& proxy) {
     std::string head;
-    head.append(method_text(method)).append(" ").append(support::request_target(url.path));
-    head.append(" HTTP/1.0\r\n");
+    head.append(method_text(method)).append(" ");
+    if (proxy) head.append("http://").append(url.authority);
+    head.append(support::request_target(url.path)).append(" HTTP/1.0\r\n");
     head.append("Host: ").append(url.authority).append("\r\n");
     head.append("Connection: close\r\n");
     head.append("User-Agent: Pageglean ").append(version).append("\r\n");
+    if (proxy && !proxy->authorization.empty()) {
+        head.append("Proxy-Authorization: ").append(proxy->authorization).append("\r\n");
+    }
     return head;
 }
 

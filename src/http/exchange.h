@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "http/method.h"
+#include "http/proxy.h"
 #include "http/stream.h"
 #include "support/console.h"
 #include "support/failure.h"
@@ -18,8 +19,10 @@ namespace http {
 // The request line and the Host, Connection and User-Agent lines, each ended by CR LF;
 // the empty line that ends the request is not included. The target is the URL's path as
 // support::request_target writes it (the fragment is never sent), the Host line its
-// authority as written.
-std::string build_request_head(Method method, const support::Url& url, std::string_view version);
+// authority as written. Through a proxy the target is the whole URL ("http://", the
+// authority, the path) and a Proxy-Authorization line follows for its credentials.
+std::string build_request_head(Method method, const support::Url& url, std::string_view version,
+                               const std::optional<Proxy>& proxy = std::nullopt);
 
 // One receive as the log and the spool count it, and one block of the spool file.
 constexpr std::size_t k_receive_size = 8192;

@@ -54,6 +54,7 @@ class Stream {
     bool secure() const { return m_ssl != nullptr; }
 
     int socket() const { return m_socket.get(); }
+    std::int64_t idle_ms() const { return m_idle_ms; }
 
     // Sends every byte, continuing partial sends; a peer that has gone gives a send
     // failure, never SIGPIPE.

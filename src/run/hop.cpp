@@ -65,7 +65,7 @@ std::variant<std::int64_t, support::Failure, Signalled> receive_response(
     hop.log_lines({std::string(k_download_log)});
     hop.stage = {support::Problem::receive, 0, {}, stream.secure() ? "SSL_read()" : "recv()"};
     const http::Received received =
-        http::receive_to_spool(stream, hop.settings.method, hop.settings.network.timeouts.idle_ms,
+        http::receive_to_spool(stream, hop.settings.method, hop.settings.network.reach.timeouts.idle_ms,
                                spool.get(), spool_name, hop.log());
     if (received.signal != 0) return Signalled{received.signal};
     if (received.failure) {
@@ -90,14 +90,14 @@ std::variant<std::int64_t, support::Failure, Signalled> receive_response(
 }
 
 HopEnd fetch_hop(Hop& hop) {
-    http::Dialed dialed = hop.settings.network.dial(hop.target.url, hop.settings.network.timeouts);
+    http::Dialed dialed = hop.settings.network.dial(hop.target.url, hop.settings.network.reach);
     hop.log_lines(internal_log_lines(dialed.shown));
     if (dialed.failure) return *dialed.failure;
     const http::Stream& stream = dialed.stream;
 
     hop.stage = {support::Problem::send, 0, {}, stream.secure() ? "SSL_write()" : "send()"};
     const std::string head =
-        http::build_request_head(hop.settings.method, hop.target.url, k_version);
+        http::build_request_head(hop.settings.method, hop.target.url, k_version, dialed.http_proxy);
     hop.log_lines(contact_log_lines(head));
     if (auto failure = stream.send_all(head + "\r\n")) return *failure;
 

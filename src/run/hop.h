@@ -19,8 +19,8 @@ namespace run {
 // How a hop reaches its server: the run's one seam to the network, so that whole runs can
 // be driven in-process against a scripted peer.
 struct Network {
-    std::function<http::Dialed(const support::Url&, const http::Timeouts&)> dial = http::dial;
-    http::Timeouts timeouts;
+    std::function<http::Dialed(const support::Url&, const http::Reach&)> dial = http::dial;
+    http::Reach reach;
 };
 
 // What holds for every hop of a run.

@@ -51,7 +51,8 @@ int run_program(int argc, char** argv) {
     ::signal(SIGXFSZ, SIG_IGN);
     const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
     Network network;
-    network.timeouts = http::timeouts_from(std::getenv("PAGEGLEAN_TIMEOUT"));
+    network.reach.timeouts = http::timeouts_from(std::getenv("PAGEGLEAN_TIMEOUT"));
+    network.reach.proxies = http::proxies_from_environment();
     const Ending ending = download(arguments, support::standard_console(), network);
     int signal = ending.signal;
     if (signal == 0 && ending.wait != Wait::none) {

@@ -34,7 +34,7 @@ def skip(why):
 
 # Names the rows look up, in a hosts file of the namespace's own: one with only an IPv6
 # address, one whose first address refuses and whose second serves.
-HOSTS = "::1 v6only.test\n127.0.0.70 two.test\n127.0.0.71 two.test\n"
+HOSTS = "::1 v6only.test\n127.0.0.70 two.test\n127.0.0.71 two.test\n127.0.0.76 direct.test a.direct.test\n"
 
 
 def enter_private_network():
@@ -111,6 +111,34 @@ class Server:
         self.listener.close()
 
 
+# A proxy that opens every CONNECT tunnel it is asked for, relays it, and keeps the requests.
+class TunnelProxy(Server):
+    def serve(self, replies, tls):
+        for _ in replies:
+            try:
+                conn = self.listener.accept()[0]
+            except OSError:
+                return
+            request = b""
+            while b"\r\n\r\n" not in request and (data := conn.recv(1)):
+                request += data
+            self.requests.append(request.decode("latin-1"))
+            host, port = request.split()[1].decode().rsplit(":", 1)
+            origin = socket.create_connection((host, int(port)))
+            conn.sendall(b"HTTP/1.0 200 Connection established\r\n\r\n")
+            for a, b in ((conn, origin), (origin, conn)):
+                threading.Thread(target=self.relay, args=(a, b), daemon=True).start()
+
+    @staticmethod
+    def relay(source, sink):
+        try:
+            while data := source.recv(65536):
+                sink.sendall(data)
+            sink.shutdown(socket.SHUT_WR)
+        except OSError:
+            pass
+
+
 # Server contexts: "right" for 127.0.0.51, "other" for another address (both trusted through
 # SSL_CERT_FILE, as a private authority would be), "untrusted" for 127.0.0.51.
 def certificates(folder):
@@ -132,7 +160,7 @@ def certificates(folder):
 # after seconds). close_pipe: the reader of standard output goes after one byte.
 def launch(args, folder, stdin="null", env=None, key_after=None, stdout_tty=False, send=None,
            close_pipe=False, wrap=()):
-    environment = dict(os.environ, SSL_CERT_FILE=CERTS + "/trusted.pem", **(env or {}))
+    environment = dict(CLEAN_ENVIRONMENT, SSL_CERT_FILE=CERTS + "/trusted.pem", **(env or {}))
     master = slave = None
     if stdin != "null":
         master, slave = pty.openpty()
@@ -165,6 +193,11 @@ def launch(args, folder, stdin="null", env=None, key_after=None, stdout_tty=Fals
         os.close(master)
         os.close(slave)
     return o
+
+
+# The machine's proxy settings would send every row elsewhere.
+CLEAN_ENVIRONMENT = {key: value for key, value in os.environ.items()
+                     if key.lower() not in ("http_proxy", "https_proxy", "no_proxy", "pageglean_timeout")}
 
 
 def read(folder, name):
@@ -242,7 +275,8 @@ def run_row(r, folder, faults):
     for key, replies in r.get("serve", {}).items():
         address, _, port = key.rpartition(":") if re.search(r":\d+$", key) else (key, "", "")
         tls = (TLS.get(replies[0], replies[0])) if isinstance(replies, tuple) else None
-        servers[key] = Server(address.strip("[]"), replies[1] if tls else replies, tls, int(port or 0) or None)
+        kind = TunnelProxy if tls == "tunnel" else Server
+        servers[key] = kind(address.strip("[]"), replies[1] if tls else replies, tls, int(port or 0) or None)
     o = launch(r["args"], folder, wrap=r.get("wrap", VALGRIND),
                **{key: r[key] for key in ("stdin", "env", "key_after", "stdout_tty", "send", "close_pipe") if key in r})
     for server in servers.values():
@@ -366,17 +400,6 @@ row("a relative value resolves against the hop's folder, its blanks as %20, the 
     out=" 1. redirection, new start with:  my page.html  x\r\n",
     requests={"127.0.0.20": ["/dir/page.html", "/dir/my%20page.html%20%20x"]},
     files={"out.html": "there", "pageglean.redirected": "my%20page.html%20%20x\r\n"})
-row("a scheme inside a query does not make a value absolute", ["-q", "127.0.0.23/d/"],
-    serve={"127.0.0.23": [moved("/go?to=scheme://127.0.0.24/v"), ok("1")], "127.0.0.24": [ok("no")]},
-    requests={"127.0.0.23": ["/d/", "/go?to=scheme://127.0.0.24/v"], "127.0.0.24": []})
-row("an absolute value goes to its host without :80; a relative one resolves against the hop that "
-    "received it; // keeps the hop's scheme", ["-q", "127.0.0.25/start"],
-    serve={"127.0.0.25": [moved("scheme://127.0.0.26:80/d/one")],
-           "127.0.0.26": [moved("two"), moved("//127.0.0.26/p"), ok("p page")]},
-    out=crlf(" 1. redirection, new start with: scheme://127.0.0.26:80/d/one",
-             " 2. redirection, new start with: two", " 3. redirection, new start with: //127.0.0.26/p"),
-    requests={"127.0.0.25": ["/start"], "127.0.0.26": ["/d/one", "/d/two", "/p"]},
-    files={"pageglean.out": "p page", "pageglean.redirected": "//127.0.0.26/p\r\n"})
 row("five redirects are followed", ["-q", "127.0.0.28/0"],
     serve={"127.0.0.28": [moved(str(i)) for i in range(1, 6)] + [ok("end")]},
     out="".join(f" {i}. redirection, new start with: {i}\r\n" for i in range(1, 6)), files={"pageglean.out": "end"})
@@ -526,6 +549,33 @@ row("a connect that is never answered is given up", ["-q", "127.0.0.73/"], setup
 row("a server that drips slower than the time-out in total still succeeds", ["-q", "127.0.0.74/"], env=TIMEOUT,
     serve={"127.0.0.74": [reply(ok(""), *"abcdefg", pause=0.3)]}, out="", files={"pageglean.out": "abcdefg"})
 
+# Proxies (a scripted one on 127.0.0.75:3128; origin.test is known to it alone)
+PROXY = "http://127.0.0.75:3128"
+row("http_proxy: the whole URL in the request line, the credentials as Basic, the proxy's address logged",
+    ["http://origin.test:8080/x?q#f", "o"], env={"http_proxy": "http://us%65r:p:w@127.0.0.75:3128"},
+    serve={"127.0.0.75:3128": [ok("via proxy")]}, files={"o": "via proxy"},
+    has=["Internal Log:\r\nIP:  1258291327\r\n\r\nContact log:\r\nGET http://origin.test:8080/x?q HTTP/1.0\r\n"],
+    requests={"127.0.0.75:3128": ["GET http://origin.test:8080/x?q HTTP/1.0\r\nHost: origin.test:8080\r\nConnection: "
+                                  "close\r\nUser-Agent: Pageglean 1.32\r\nProxy-Authorization: Basic dXNlcjpwOnc=\r\n\r\n"]})
+for env, proxied in (({"HTTP_PROXY": PROXY}, False), ({"http_proxy": PROXY, "no_proxy": "direct.test"}, False),
+                     ({"http_proxy": PROXY, "no_proxy": "x.example, direct.test"}, False),
+                     ({"http_proxy": PROXY, "NO_PROXY": ".direct.test"}, False),
+                     ({"http_proxy": PROXY, "no_proxy": "*"}, False),
+                     ({"http_proxy": PROXY, "no_proxy": "a.direct.test:80"}, False),
+                     ({"http_proxy": PROXY, "no_proxy": "a.direct.test:8080"}, True),
+                     ({"http_proxy": PROXY, "no_proxy": "rect.test"}, True)):
+    row(f"{env} {'goes through' if proxied else 'bypasses'} the proxy", ["-q", "http://a.direct.test/p"], env=env,
+        serve={"127.0.0.75:3128": [ok("proxy")], "127.0.0.76": [ok("direct")]},
+        files={"pageglean.out": "proxy" if proxied else "direct"})
+row("https_proxy: a CONNECT tunnel, then TLS with the origin's own certificate", ["-q", "https://127.0.0.51/t", "o"],
+    env={"HTTPS_PROXY": PROXY}, serve={"127.0.0.75:3128": ("tunnel", [1]), "127.0.0.51:443": ("right", [ok("tunnelled")])},
+    out="", files={"o": "tunnelled"}, requests={"127.0.0.75:3128": ["CONNECT 127.0.0.51:443 HTTP/1.0\r\n"
+                                                                    "Host: 127.0.0.51:443\r\n\r\n"],
+                                                "127.0.0.51:443": ["/t"]})
+row("a CONNECT refused by the proxy", ["-q", "https://127.0.0.51/"], env={"https_proxy": PROXY}, stdin="key", code=1,
+    serve={"127.0.0.75:3128": ["HTTP/1.0 403 Forbidden\r\n\r\n"]},
+    out=crlf("Socket error. Connection to internet has a problem.", "Error: HTTP/1.0 403 Forbidden Calling: CONNECT"))
+
 # The command line
 row("no arguments: the banner, exit 0 and no wait, even on a terminal", [], stdin="tty", vg=True,
     out=BANNER + "URL is empty. See usage!\r\n\r\n")
@@ -577,7 +627,7 @@ def documented_examples_run(folder, faults):
     for script in scripts:
         script = re.sub(r"cmake --workflow --preset \w+( && |\n)", "", script).replace("build/release/", "")
         run = subprocess.run(["sh", "-ec", script.replace("example.com", "127.0.0.60")], cwd=folder, text=True,
-                             env=dict(os.environ, PATH=os.path.dirname(BINARY) + ":" + os.environ["PATH"]),
+                             env=dict(CLEAN_ENVIRONMENT, PATH=os.path.dirname(BINARY) + ":" + os.environ["PATH"]),
                              stdin=subprocess.DEVNULL, capture_output=True, timeout=20)
         expect(faults, script, run.returncode, 0)
         said += run.stdout

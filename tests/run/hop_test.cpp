@@ -35,7 +35,7 @@ class ScriptedPeers {
   public:
     explicit ScriptedPeers(std::map<std::string, std::deque<Answer>> answers)
         : m_answers(std::move(answers)) {
-        m_network.dial = [this](const support::Url& url, const http::Timeouts&) {
+        m_network.dial = [this](const support::Url& url, const http::Reach&) {
             return dial(url);
         };
     }
