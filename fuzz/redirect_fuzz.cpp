@@ -32,7 +32,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // a value of only a query or fragment keeps the hop's path as it was
     const std::string path = next->path.substr(0, next->path.find('?'));
     if (!state.last_value.starts_with('?') && !state.last_value.starts_with('#')) {
-        fuzz::check(path.find("/./") == std::string::npos && path.find("/../") == std::string::npos);
+        fuzz::check(path.find("/./") == std::string::npos &&
+                    path.find("/../") == std::string::npos);
         fuzz::check(!path.ends_with("/.") && !path.ends_with("/.."));
     }
     const run::Split shown = run::split_tail(support::url_text(*next) + " " + hop.output_file);

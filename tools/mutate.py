@@ -1,19 +1,23 @@
 #!/usr/bin/env python3
 """Runs the test suite against hand-made mutants of src/: each mutant is one realistic fault
-(an off-by-one, a wrong byte in a message, a skipped check, a lost errno, ...). For each it
-applies the change, rebuilds the test preset, runs ctest and counts the mutant as killed
-when a test fails. The tree is put back after each one.
+(an off-by-one, a wrong byte in a message, a skipped check, a lost errno, ...). It works on
+a copy of the tree (tracked files only, in a temporary folder), never on the tree itself:
+for each mutant it applies the change there, rebuilds the test preset, runs ctest and
+counts the mutant as killed when a test fails. A mutant that does not build, or whose text
+is stale, is no kill: it is reported apart, and the run then exits 1.
 
-    tools/mutate.py [NAME_PART ...]     (all mutants, or those whose name holds a part)
+    tools/mutate.py [--check] [NAME_PART ...]
 
-Needs a configured test build (cmake --preset test). Prints one line per mutant and the
-kill score; exits 0."""
+--check only looks that every mutant's text is in its file exactly once. Prints one line
+per mutant and the score over the mutants that built."""
+import pathlib
+import shutil
 import subprocess
 import sys
+import tempfile
 from pathlib import Path
 
 TOP = Path(__file__).resolve().parent.parent
-BUILD = TOP / "build" / "test"
 
 # (name, file, text, replacement): the text must occur in the file exactly once
 MUTANTS = [
@@ -30,25 +34,25 @@ MUTANTS = [
     ("scheme cut anywhere", "src/run/command_line.cpp", 'slashes > 0 && support::find(1, target.url, "/") == slashes', "slashes > 0"),
     ("quiet switch keeps blank", "src/run/command_line.cpp", "tail.remove_prefix(k_quiet_switch.size());", "tail.remove_prefix(k_quiet_switch.size() - 1);"),
     ("head prefix any length", "src/run/command_line.cpp", "if (lowered == k_head_prefix) {", "if (lowered.starts_with(\"-head\")) {"),
-    ("error line blank", "src/run/report.cpp", 'return "Error:" + support::format_number(err)', 'return "Error: " + support::format_number(err)'),
+    ("error line blank", "src/run/report.cpp", '? "Error:" + support::format_number(failure.err)', '? "Error: " + support::format_number(failure.err)'),
     ("file problem text", "src/run/report.cpp", '{"File problem.",', '{"File problem",'),
     ("closing note typo fixed", "src/run/report.cpp", '"as soons as possible."', '"as soon as possible."'),
     ("banner one short", "src/run/report.cpp", "static_cast<std::int64_t>(k_banner_width - 1) -", "static_cast<std::int64_t>(k_banner_width - 2) -"),
     ("quiet wait long", "src/run/driver.cpp", "k_quiet_wait_ms = 6'000;", "k_quiet_wait_ms = 60'000;"),
-    ("empty Location exits 0", "src/run/driver.cpp", "return state.redirect.count > 0 ? k_dead_end : k_no_url;", "return k_no_url;"),
+    ("empty URL exits 0", "src/run/driver.cpp", "return state.command.argument_text.empty() ? k_no_url : k_dead_end;", "return k_no_url;"),
     ("six redirects followed", "src/run/driver.cpp", "state.redirect.count > redirect::k_max_redirects", "state.redirect.count > redirect::k_max_redirects + 1"),
-    ("work file as output", "src/run/driver.cpp", "if (support::is_work_file(target.output_file)) {", "if (false) {"),
-    ("output close unchecked", "src/run/driver.cpp", "if (const int err = file.close()) return support::file_failure(err, name);", "file.reset(); (void)name;"),
-    ("no data log", "src/run/driver.cpp", "state.log_lines(response::data_log_lines(", "state.log_lines({}); (void)(response::data_log_lines("),
-    ("signal not re-raised", "src/run/driver.cpp", "support::end_as_signal(signal);", "(void)signal;"),
-    ("standard descriptors open", "src/run/driver.cpp", "    keep_standard_descriptors();\n    //",
+    ("work file as output", "src/run/driver.cpp", "if (support::is_work_file(output)) {", "if (false) {"),
+    ("output close unchecked", "src/run/hop.cpp", 'if (const int err = file.close()) return support::file_failure(err, name, "close");', "file.reset(); (void)name;"),
+    ("no data log", "src/run/hop.cpp", "hop.log_lines(response::data_log_lines(", "hop.log_lines({}); (void)(response::data_log_lines("),
+    ("signal not re-raised", "src/run/program.cpp", "support::end_as_signal(signal);", "(void)signal;"),
+    ("standard descriptors open", "src/run/program.cpp", "    keep_standard_descriptors();\n    //",
      "    (void)&keep_standard_descriptors;\n    //"),
-    ("SIGPIPE kills", "src/run/driver.cpp", "::signal(SIGPIPE, SIG_IGN);", ""),
-    ("side files when loud", "src/run/driver.cpp", "if (!state.loud()) {\n        if (auto failure =", "if (true) {\n        if (auto failure ="),
+    ("SIGPIPE kills", "src/run/program.cpp", "::signal(SIGPIPE, SIG_IGN);", ""),
+    ("side files when loud", "src/run/hop.cpp", "if (!hop.loud()) {", "if (true) {"),
     ("no zero after receive", "src/http/exchange.cpp", "m_bytes[m_last] = '\\0';", ""),
     ("filler without its zero", "src/http/exchange.cpp", "return {m_bytes.data() + m_last, k_receive_size - m_last};", "return {m_bytes.data() + m_last + 1, k_receive_size - m_last - 1};"),
     ("one step per piece", "src/http/exchange.cpp", "std::min(piece - done, k_receive_size)", "piece - done"),
-    ("Host line LF", "src/http/exchange.cpp", 'append("Host: ").append(host).append("\\r\\n")', 'append("Host: ").append(host).append("\\n")'),
+    ("Host line LF", "src/http/exchange.cpp", 'append("Host: ").append(url.authority).append("\\r\\n")', 'append("Host: ").append(url.authority).append("\\n")'),
     ("user agent case", "src/http/exchange.cpp", '"User-Agent: Pageglean "', '"User-Agent: pageglean "'),
     ("spool write unchecked", "src/http/exchange.cpp", "if (const int err = support::write_at(spool, received.total, piece)) {", "if (const int err = 0 * support::write_at(spool, received.total, piece)) {"),
     ("date not taken", "src/response/header_scan.cpp", "m_result.last_modified = last_modified_date(m_line);", ""),
@@ -59,66 +63,105 @@ MUTANTS = [
     ("empty echo nothing", "src/response/response_file.cpp", 'support::print(console, std::string_view("\\0", 1));', ""),
     ("read error as end", "src/response/response_file.cpp", "if (n < 0) return errno;", "if (n < 0) return 0;"),
     ("blank as plus", "src/redirect/redirect.cpp", 'escaped += "%20";', 'escaped += "+";'),
-    ("base at root slash", "src/redirect/redirect.cpp", "if (slash == std::string_view::npos || slash == 0)", "if (slash == std::string_view::npos)"),
-    ("relative joins wrong", "src/redirect/redirect.cpp", "if (base.ends_with('/')) return", "if (base.starts_with('/')) return"),
-    ("original one short", "src/redirect/redirect.cpp", "support::length_of(response));", "support::length_of(response) - 1);"),
+    ("dot segments kept", "src/redirect/redirect.cpp", "url.path = remove_dot_segments(merged)", "url.path = (merged)"),
+    ("base cut at the query's slash", "src/redirect/redirect.cpp", "const std::size_t slash = hop_path.rfind('/');", "const std::size_t slash = hop.path.rfind('/');"),
+    ("original one short", "src/redirect/redirect.cpp", "copy_range(response, 0, original.get(), length);", "copy_range(response, 0, original.get(), length - 1);"),
     ("port cut anywhere in host", "src/redirect/redirect.cpp", "if (!host.ends_with(port))", "if (host.find(port) == std::string_view::npos)"),
-    ("work file written through", "src/support/file.cpp", "        remove_file(name);\n        Fd file(", "        Fd file("),
+    ("work file written through", "src/support/file.cpp", "if (::unlink(name.c_str()) != 0 && errno != ENOENT) return Fd();", ""),
     ("short copy is success", "src/support/file.cpp", "if (n == 0) return EIO;\n        count -= n;", "if (n == 0) return 0;\n        count -= n;"),
     ("terminal not restored", "src/support/wait.cpp", "if (m_active) ::tcsetattr(m_fd, TCSANOW, &m_saved);", ""),
     ("key left in input", "src/support/wait.cpp", "(void)!::read(input_fd, key, sizeof key);", "(void)key;"),
     ("certificate not verified", "src/http/stream.cpp", "SSL_CTX_set_verify(m_context, SSL_VERIFY_PEER, nullptr);", "SSL_CTX_set_verify(m_context, SSL_VERIFY_NONE, nullptr);"),
     ("address not checked", "src/http/stream.cpp", "X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(m_ssl), host.c_str()) != 1", "false"),
-    ("https only in lower case", "src/http/stream.cpp", "return support::lower(support::left(tail, k_https.size())) == k_https;", "return support::left(tail, k_https.size()) == k_https;"),
-    ("zero byte host looked up", "src/http/connection.cpp", "if (host.find('\\0') != std::string::npos) return 0;", ""),
+    ("https only in lower case", "src/support/url.cpp", "return lower(scheme) == k_https_scheme;", "return scheme == k_https_scheme;"),
+    ("control byte host looked up", "src/support/url.cpp", "if (is_unsafe(static_cast<unsigned char>(c))) return std::nullopt;", ""),
     ("neutralising off on a terminal", "src/support/console.cpp", "if (console.terminal) {", "if (false) {"),
-    ("output not truncated", "src/support/file.cpp", "O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC", "O_RDWR | O_CREAT | O_CLOEXEC"),
+    ("output not truncated", "src/support/file.cpp", "if (S_ISREG(st.st_mode) && ::ftruncate(file.get(), 0) != 0) return Fd();", ""),
     ("loud wait short", "src/run/driver.cpp", "k_loud_wait_ms = 60'000;", "k_loud_wait_ms = 6'000;"),
     ("body offset in 32 bits", "src/response/body.cpp", "support::copy_range(response, body_start - 1, output, count)",
      "support::copy_range(response, static_cast<std::int32_t>(body_start - 1), output, count)"),
-    ("spool errno lost", "src/run/driver.cpp", "if (!spool) return failed(support::file_failure(errno, spool_name));",
-     "if (!spool) return failed(support::file_failure(0, spool_name));"),
+    ("spool errno lost", "src/run/hop.cpp", 'if (!spool) return support::file_failure(errno, spool_name, "open");',
+     'if (!spool) return support::file_failure(0, spool_name, "open");'),
     ("data length unsigned", "src/response/body.cpp", '"Data length: " + support::format_number(body_length(body_start, length)),',
      '"Data length: " + support::format_unsigned(static_cast<std::uint64_t>(body_length(body_start, length))),'),
+    ("fragment sent", "src/support/url.cpp", "const std::size_t fragment_start = std::min(rest.find('#'), rest.size());", "const std::size_t fragment_start = rest.size();"),
+    ("port ignored", "src/support/url.cpp", "        endpoint.port = *number;", "        endpoint.port = k_http_port;"),
+    ("port zero allowed", "src/support/url.cpp", "if (value == 0) return std::nullopt;", ""),
+    ("path bytes not encoded", "src/support/url.cpp", "if (is_unsafe(byte)) {\n            target += '%';", "if (false) {\n            target += '%';"),
+    ("dot dot keeps its segment", "src/redirect/redirect.cpp", "            in.remove_prefix(3);\n            drop_last_segment();", "            in.remove_prefix(3);"),
+    ("query replaces path", "src/redirect/redirect.cpp", "? std::string(hop_path).append(value.substr(query, fragment - query))", "? std::string(value.substr(query, fragment - query))"),
+    ("only first address", "src/http/connection.cpp", "        if (!dialed.failure) break;\n    }", "        break;\n    }"),
+    ("IPv6 lookup off", "src/http/connection.cpp", "hints.ai_family = AF_UNSPEC;", "hints.ai_family = AF_INET;"),
+    ("receive never times out", "src/http/exchange.cpp", "if (ready == 0 && signals.noted() == 0) return finish(receive_failure(ETIMEDOUT));", ""),
+    ("connect waits on", "src/http/connection.cpp", "if (ready == 0) return failure(ETIMEDOUT, \"connect()\");", "if (ready == 0) return failure(0, \"connect()\");"),
+    ("timeout in minutes", "src/http/stream.cpp", "timeouts.idle_ms = value * 1000;", "timeouts.idle_ms = value * 60000;"),
+    ("short body accepted", "src/http/length_check.cpp", "m_length < 0 || m_body >= m_length) {", "true) {"),
+    ("304 counted short", "src/http/length_check.cpp", "|| m_status == 304;", ";"),
+    ("length name case kept", "src/http/length_check.cpp", "support::lower(support::left(line, k_content_length.size()))", "support::left(line, k_content_length.size())"),
+    ("sticky folders trusted", "src/support/file.cpp", "return guarded && planted(st.st_uid, *owner) ? EACCES : 0;", "return 0;"),
+    ("links to work files followed not", "src/support/work_files.cpp", "if (names_work_file(at)) return true;", "if (link == 0 && names_work_file(at)) return true;"),
+    ("upper-case HTTP_PROXY read", "src/http/proxy.cpp", 'proxies.http = environment("http_proxy");', 'proxies.http = environment("HTTP_PROXY");'),
+    ("no_proxy suffix without dot", "src/http/proxy.cpp", "name[name.size() - entry.size() - 1] == '.'", "true"),
+    ("proxy request path only", "src/http/exchange.cpp", 'if (proxy) head.append("http://").append(url.authority);', ""),
+    ("CONNECT refusal ignored", "src/http/proxy.cpp", "status_line[blank + 1] != '2') {", "false) {"),
+    ("base64 padding lost", "src/http/proxy.cpp", "out += j <= n ? k_alphabet[(group >> (18 - 6 * j)) & 63] : '=';", "if (j <= n) out += k_alphabet[(group >> (18 - 6 * j)) & 63];"),
     ("signal before a wait missed", "src/support/signals.cpp", "if (g_noted == 0) {\n        pollfd", "if (true) {\n        pollfd"),
 ]
 
 
-def run(command):
-    return subprocess.run(command, cwd=TOP, capture_output=True, text=True)
+def run(command, cwd):
+    return subprocess.run(command, cwd=cwd, capture_output=True, text=True)
 
 
 def main():
-    wanted = sys.argv[1:]
-    killed = total = 0
-    for name, file, text, replacement in MUTANTS:
-        if wanted and not any(part in name for part in wanted):
-            continue
-        path = TOP / file
-        original = path.read_text()
-        if original.count(text) != 1:
-            print(f"{name}: stale, the text is not in {file} exactly once")
-            continue
-        total += 1
-        try:
-            path.write_text(original.replace(text, replacement))
-            if run(["cmake", "--build", str(BUILD), "-j2"]).returncode != 0:
-                outcome = "killed (does not build)"
-                killed += 1
-            else:
-                tests = run(["ctest", "--test-dir", str(BUILD), "-j2", "--timeout", "90"])
-                failed = [line.split(" - ", 1)[1].split(" (")[0] for line in tests.stdout.splitlines()
-                          if " - " in line and ("(Failed)" in line or "(Timeout)" in line)]
-                if tests.returncode != 0:
-                    killed += 1
-                    outcome = f"killed by {len(failed)}: {', '.join(failed[:3])}"
+    check_only = "--check" in sys.argv[1:]
+    wanted = [arg for arg in sys.argv[1:] if arg != "--check"]
+    chosen = [m for m in MUTANTS if not wanted or any(part in m[0] for part in wanted)]
+    stale = [name for name, file, text, _ in chosen if (TOP / file).read_text().count(text) != 1]
+    for name in stale:
+        print(f"{name}: STALE, its text is not in its file exactly once")
+    if check_only:
+        print(f"mutants: {len(chosen)}, stale: {len(stale)}")
+        sys.exit(1 if stale else 0)
+
+    with tempfile.TemporaryDirectory(prefix="pageglean-mutants-") as copy:
+        tree = pathlib.Path(copy)
+        for name in run(["git", "ls-files"], TOP).stdout.splitlines():
+            (tree / name).parent.mkdir(parents=True, exist_ok=True)
+            shutil.copy2(TOP / name, tree / name)
+        build = tree / "build" / "test"
+        if run(["cmake", "--preset", "test"], tree).returncode != 0 or \
+                run(["cmake", "--build", str(build), "-j2"], tree).returncode != 0:
+            sys.exit("mutate: the unchanged copy does not build")
+        killed, lived, unbuilt = [], [], []
+        for name, file, text, replacement in chosen:
+            if name in stale:
+                continue
+            path = tree / file
+            original = path.read_text()
+            try:
+                path.write_text(original.replace(text, replacement))
+                if run(["cmake", "--build", str(build), "-j2"], tree).returncode != 0:
+                    unbuilt.append(name)
+                    outcome = "DOES NOT BUILD (no kill)"
                 else:
-                    outcome = "LIVES"
-        finally:
-            path.write_text(original)  # written anew: its time is later than the build's
-        print(f"{name}: {outcome}", flush=True)
-    run(["cmake", "--build", str(BUILD), "-j2"])
-    print(f"mutants: {total}, killed: {killed}, lived: {total - killed}")
+                    tests = run(["ctest", "--test-dir", str(build), "-j2", "--timeout", "90"], tree)
+                    failed = [line.split(" - ", 1)[1].split(" (")[0] for line in tests.stdout.splitlines()
+                              if " - " in line and ("(Failed)" in line or "(Timeout)" in line)]
+                    if tests.returncode != 0:
+                        killed.append(name)
+                        outcome = f"killed by {len(failed)}: {', '.join(failed[:3])}"
+                    else:
+                        lived.append(name)
+                        outcome = "LIVES"
+            finally:
+                path.write_text(original)  # written anew: its time is later than the build's
+            print(f"{name}: {outcome}", flush=True)
+    built = len(killed) + len(lived)
+    print(f"mutants that built: {built}, killed: {len(killed)}, lived: {len(lived)}"
+          + (f", score {len(killed) / built:.0%}" if built else ""))
+    print(f"not built: {len(unbuilt)}, stale: {len(stale)}")
+    sys.exit(1 if unbuilt or stale else 0)
 
 
 if __name__ == "__main__":

@@ -12,19 +12,8 @@
 # scripted servers.
 # Exit 0 when every check holds, 1 when one fails, 77 when a namespace or a server is missing
 # (1 in CI).
-import argparse, ctypes, fcntl, itertools, os, pathlib, pty, re, select, shutil, signal, socket, ssl, struct
-import subprocess, sys, tempfile, termios, threading, time, tty, types
-
-parser = argparse.ArgumentParser()
-parser.add_argument("binary", type=os.path.abspath)
-parser.add_argument("--fail-io", type=os.path.abspath)
-parser.add_argument("--mode", choices=("table", "valgrind", "interop"), default="table")
-parser.add_argument("names", nargs="*")
-OPTIONS = parser.parse_intermixed_args()
-VALGRIND = ["valgrind", "-q", "--error-exitcode=99", "--leak-check=full",
-            "--errors-for-leak-kinds=definite,indirect"] if OPTIONS.mode == "valgrind" else []
-# seconds; a run that takes longer waited where it must not
-BINARY, LIMIT = OPTIONS.binary, 60 if VALGRIND else 4
+import argparse, ctypes, dataclasses, fcntl, itertools, os, pathlib, pty, re, select, shutil, signal, socket
+import ssl, struct, subprocess, sys, tempfile, termios, threading, time, tty, types
 
 
 def skip(why):
@@ -34,7 +23,7 @@ def skip(why):
 
 # Names the rows look up, in a hosts file of the namespace's own: one with only an IPv6
 # address, one whose first address refuses and whose second serves.
-HOSTS = "::1 v6only.test\n127.0.0.70 two.test\n127.0.0.71 two.test\n127.0.0.76 direct.test a.direct.test\n"
+HOSTS = "127.0.0.51 tls.test\n::1 v6only.test\n127.0.0.70 two.test\n127.0.0.71 two.test\n127.0.0.76 direct.test a.direct.test\n"
 
 
 def enter_private_network():
@@ -141,45 +130,57 @@ class TunnelProxy(Server):
 
 # Server contexts: "right" for 127.0.0.51, "other" for another address (both trusted through
 # SSL_CERT_FILE, as a private authority would be), "untrusted" for 127.0.0.51.
+# "named" for the name tls.test and "misnamed" for other.test (both trusted), and "sni",
+# which serves "named" only to a client that asks for tls.test by SNI.
 def certificates(folder):
     contexts = {}
-    for name, ip in (("right", "127.0.0.51"), ("other", "127.0.0.99"), ("untrusted", "127.0.0.51")):
+    for name, subject in (("right", "IP:127.0.0.51"), ("other", "IP:127.0.0.99"), ("untrusted", "IP:127.0.0.51"),
+                          ("named", "DNS:tls.test"), ("misnamed", "DNS:other.test")):
         key, cert = f"{folder}/{name}.key", f"{folder}/{name}.pem"
         subprocess.run(["openssl", "req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
-                        "-nodes", "-days", "2", "-subj", "/CN=" + ip, "-addext", "subjectAltName=IP:" + ip,
-                        "-keyout", key, "-out", cert], check=True, capture_output=True)
+                        "-nodes", "-days", "2", "-subj", "/CN=" + subject[subject.index(":") + 1:],
+                        "-addext", "subjectAltName=" + subject, "-keyout", key, "-out", cert],
+                       check=True, capture_output=True)
         contexts[name] = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
         contexts[name].load_cert_chain(cert, key)
-    write(folder, "trusted.pem", read(folder, "right.pem") + read(folder, "other.pem"))
+    write(folder, "trusted.pem", "".join(read(folder, f"{name}.pem") for name in ("right", "other", "named", "misnamed")))
+    contexts["sni"] = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    contexts["sni"].load_cert_chain(f"{folder}/misnamed.pem", f"{folder}/misnamed.key")
+    contexts["sni"].sni_callback = lambda conn, server_name, _: setattr(
+        conn, "context", contexts["named"]) if server_name == "tls.test" else None
     return contexts
+
+
+# A key that sends several bytes (shift-tab), none of them in a wait hint.
+KEY = b"\x1b[Z"
 
 
 # Runs the program in folder. stdin: "null", or a pseudo-terminal with a key typed before the
 # start ("key"), after key_after seconds, or never ("tty"); standard error goes to it too, and
 # standard output with stdout_tty (in raw mode, so bytes pass as they are). send: (signal,
 # after seconds). close_pipe: the reader of standard output goes after one byte.
-def launch(args, folder, stdin="null", env=None, key_after=None, stdout_tty=False, send=None,
+def launch(ctx, args, folder, stdin="null", env=None, key_after=None, stdout_tty=False, send=None,
            close_pipe=False, wrap=()):
-    environment = dict(CLEAN_ENVIRONMENT, SSL_CERT_FILE=CERTS + "/trusted.pem", **(env or {}))
+    environment = dict(CLEAN_ENVIRONMENT, SSL_CERT_FILE=ctx.certs + "/trusted.pem", **(env or {}))
     master = slave = None
     if stdin != "null":
         master, slave = pty.openpty()
         if stdout_tty:
             tty.setraw(slave)
         if stdin == "key":
-            os.write(master, b"\n")
+            os.write(master, KEY)
     device = slave if slave is not None else subprocess.DEVNULL
     o = types.SimpleNamespace(before=None if slave is None else termios.tcgetattr(slave), start=time.monotonic())
-    process = subprocess.Popen(list(wrap) + [BINARY] + args, cwd=folder, env=environment, stdin=device,
+    process = subprocess.Popen(list(wrap) + [ctx.binary] + args, cwd=folder, env=environment, stdin=device,
                                stderr=device, stdout=slave if stdout_tty else subprocess.PIPE)
     if key_after is not None:
-        threading.Timer(key_after, os.write, (master, b"\n")).start()
+        threading.Timer(key_after, os.write, (master, KEY)).start()
     if send:
         threading.Timer(send[1], process.send_signal, (send[0],)).start()
     if close_pipe:
         process.stdout.read(1)
         process.stdout.close()
-    killer = threading.Timer(LIMIT + 6, process.kill)  # no stray wait holds the whole run
+    killer = threading.Timer(ctx.limit + 6, process.kill)  # no stray wait holds the whole run
     killer.start()
     o.out = "" if stdout_tty or close_pipe else process.stdout.read().decode("latin-1")
     o.code, o.seconds, terminal = process.wait(), time.monotonic() - o.start, b""
@@ -195,6 +196,9 @@ def launch(args, folder, stdin="null", env=None, key_after=None, stdout_tty=Fals
     return o
 
 
+# The version as the build gives it to the program.
+TOP = pathlib.Path(__file__).resolve().parents[2]
+VERSION = re.search(r"project\(pageglean VERSION ([\d.]+)", (TOP / "CMakeLists.txt").read_text()).group(1)
 # The machine's proxy settings would send every row elsewhere.
 CLEAN_ENVIRONMENT = {key: value for key, value in os.environ.items()
                      if key.lower() not in ("http_proxy", "https_proxy", "no_proxy", "pageglean_timeout")}
@@ -224,7 +228,7 @@ def moved(location, status="302 Found"):
 
 
 def request(host, path, method="GET"):
-    return f"{method} {path} HTTP/1.0\r\nHost: {host}\r\nConnection: close\r\nUser-Agent: Pageglean 1.32\r\n\r\n"
+    return f"{method} {path} HTTP/1.0\r\nHost: {host}\r\nConnection: close\r\nUser-Agent: Pageglean {VERSION}\r\n\r\n"
 
 
 # The spool as 8 KiB block writes leave it: each receive of up to 8 KiB lands in the receive
@@ -242,7 +246,7 @@ def spool(*receives):
 
 BANNER = ("\r\n" + "#" * 74 + "\r\n"
           "# Pageglean. Downloading webpage sources into a file.                    #\r\n"
-          "# Pageglean tool Version 1.32 - 2006 Okt. 31                             #\r\n"
+          f"# Pageglean tool Version {VERSION} - 2006 Okt. 31{' ' * (33 - len(VERSION))}#\r\n"
           "# See also http://pageglean.example/                                     #\r\n"
           "# Usage: pageglean.exe [-head] URL [filename]                            #\r\n"
           + "#" * 74 + "\r\n\r\n")
@@ -255,45 +259,80 @@ WORK_FILES = ("pageglean.dummys", "pageglean.dummy", "pageglean.original", "page
 ROWS = []
 
 
-# serve: {address: [reply, ...]}, {address + ":443": (certificate, [reply, ...])} over TLS;
-# stdin, env, key_after, stdout_tty, send, close_pipe and wrap as launch() takes them;
-# before: files made first; setup(folder); fail_io: needs the library. Then what must come
-# out: out (exact) or has (parts), shows (parts on the terminal), code, requests {address:
-# [request, or the path of a GET]}, files {name: content, or None for none}, seconds (from,
-# below; else below the limit), key_taken. A terminal is always put back as it was, and a
-# loud log's steps must match the spool. vg: also in the valgrind mode (under valgrind unless
-# the row has a wrap of its own).
+# A row of the table; a field that is misspelt fails where the row is made. First what the
+# run gets: serve {address or address:port: [reply, ...]; (certificate, [reply, ...]) over
+# TLS, ("tunnel", [n]) a CONNECT proxy, ("stall", ...) a handshake never answered}; stdin,
+# env, key_after, stdout_tty, send, close_pipe and wrap as launch() takes them (env values
+# FAIL_IO name the preloaded library); before: files made first; setup(folder), which may
+# return what must live as long as the row; fail_io: needs the library. Then what must
+# come out: out (exact) or has (parts), shows (parts on the terminal), code, requests
+# {address: [request, or the path of a GET]}, files {name: content, or None for none},
+# seconds (from, below; else below the limit), key_taken. A terminal is always put back as
+# it was, and a loud log's steps must match the spool. vg: also in the valgrind mode (under
+# valgrind unless the row has a wrap of its own).
+@dataclasses.dataclass
+class Row:
+    name: str
+    args: list
+    serve: dict = dataclasses.field(default_factory=dict)
+    stdin: str = "null"
+    env: dict = None
+    key_after: float = None
+    stdout_tty: bool = False
+    send: tuple = None
+    close_pipe: bool = False
+    wrap: list = None
+    before: dict = dataclasses.field(default_factory=dict)
+    setup: object = None
+    fail_io: bool = False
+    out: str = None
+    has: list = dataclasses.field(default_factory=list)
+    shows: list = dataclasses.field(default_factory=list)
+    code: int = 0
+    requests: dict = dataclasses.field(default_factory=dict)
+    files: dict = dataclasses.field(default_factory=dict)
+    seconds: tuple = None
+    key_taken: bool = False
+    modes: dict = dataclasses.field(default_factory=dict)
+    vg: bool = False
+
+
+FAIL_IO = "FAIL_IO"
+
+
 def row(name, args, **expected):
-    ROWS.append(dict(expected, name=name, args=args))
+    ROWS.append(Row(name, args, **expected))
 
 
-def run_row(r, folder, faults):
-    for name, text in r.get("before", {}).items():
+def run_row(ctx, r, folder, faults):
+    for name, text in r.before.items():
         write(folder, name, text)
-    r.get("setup", lambda folder: None)(folder)
+    kept = r.setup(folder) if r.setup else None
     servers = {}
-    for key, replies in r.get("serve", {}).items():
+    for key, replies in r.serve.items():
         address, _, port = key.rpartition(":") if re.search(r":\d+$", key) else (key, "", "")
-        tls = (TLS.get(replies[0], replies[0])) if isinstance(replies, tuple) else None
+        tls = (ctx.tls.get(replies[0], replies[0])) if isinstance(replies, tuple) else None
         kind = TunnelProxy if tls == "tunnel" else Server
         servers[key] = kind(address.strip("[]"), replies[1] if tls else replies, tls, int(port or 0) or None)
-    o = launch(r["args"], folder, wrap=r.get("wrap", VALGRIND),
-               **{key: r[key] for key in ("stdin", "env", "key_after", "stdout_tty", "send", "close_pipe") if key in r})
+    env = {key: ctx.fail_io if value == FAIL_IO else value for key, value in (r.env or {}).items()}
+    o = launch(ctx, r.args, folder, stdin=r.stdin, env=env, key_after=r.key_after, stdout_tty=r.stdout_tty,
+               send=r.send, close_pipe=r.close_pipe, wrap=ctx.wrap if r.wrap is None else r.wrap)
     for server in servers.values():
         server.stop()
-    expect(faults, "exit code", o.code, r.get("code", 0))
-    if "out" in r:
-        expect(faults, "output", o.out, r["out"])
-    for part in r.get("has", []):
+    del kept
+    expect(faults, "exit code", o.code, r.code)
+    if r.out is not None:
+        expect(faults, "output", o.out, r.out)
+    for part in r.has:
         expect(faults, "output holding " + repr(part), o.out, part, part in o.out)
-    for part in r.get("shows", []):
+    for part in r.shows:
         expect(faults, "terminal showing " + repr(part), o.terminal, part, part in o.terminal)
     if o.before is not None:
         expect(faults, "terminal put back", o.after, o.before)
-    for address, want in r.get("requests", {}).items():
-        want = [text if " " in text else request(address.split(":")[0], text) for text in want]
+    for address, want in r.requests.items():
+        want = [text if " " in text else request(re.sub(r":\d+$", "", address), text) for text in want]
         expect(faults, "requests to " + address, servers[address].requests, want)
-    for name, text in r.get("files", {}).items():
+    for name, text in r.files.items():
         expect(faults, name, read(folder, name), text)
     # however the response arrived, the loud log's steps and the spool follow 8 KiB receives
     steps = [int(n) for n in re.findall(r"\d+\. step:  (\d+) of", o.out.rsplit("Download log:", 1)[-1])]
@@ -304,15 +343,17 @@ def run_row(r, folder, faults):
         ends = list(itertools.accumulate(steps))
         receives = [response[end - step:end] for step, end in zip(steps, ends)]
         expect(faults, "the spool of those steps", read(folder, "pageglean.dummys") == spool(*receives), True)
-    if r.get("key_taken"):
-        expect(faults, "key left unread", o.key_left, False)
-    low, high = r.get("seconds", (0, LIMIT))
+    if r.key_taken:  # whole, and never echoed
+        expect(faults, "key left unread or echoed", [o.key_left, "Z" in o.terminal], [False, False])
+    for name, mode in r.modes.items():
+        expect(faults, "mode of " + name, oct(os.stat(os.path.join(folder, name)).st_mode & 0o777), oct(mode))
+    low, high = r.seconds or (0, ctx.limit)
     expect(faults, "seconds", round(o.seconds, 2), f"{low} to {high}", low <= o.seconds < high)
 
 
 def expect(faults, what, got, want, holds=None):
     if not (got == want if holds is None else holds):
-        faults.append(f"{what}:\n      got  {repr(got)[:3000]}\n      want {repr(want)[:3000]}")
+        faults.append(f"{what}:\n      got  {repr(got)[:400]}\n      want {repr(want)[:400]}")
 
 
 # Pages
@@ -335,6 +376,11 @@ row("two receives, loud: a step each, the second block over the first one's tail
     has=[crlf(" 1. step:  100 of  100", " 2. step:  50 of  150", "", "Laenge Download: 8292 Bytes.")],
     files={"pageglean.out": "a" * 59 + "b" * 50, "pageglean.modified": "from a quiet run\r\n",
            "pageglean.dummys": ok("a" * 59, "Last-Modified: 1 Jan\r\n") + "b" * 50 + "\0" + "a" * 49 + "\0" * 8092})
+ODD = "".join(chr(33 + i * 7 % 90) for i in range(20000))
+row("one piece of 8 KiB receives and a rest: the step totals, the spool of each, a header line past 64 KiB echoed",
+    ["127.0.0.17/", "odd.txt"], serve={"127.0.0.17": [ok(ODD, "X-Long: " + "L" * 70000 + "\r\n")]},
+    has=[" 10. step:  8192 of  81920\r\n 11. step:  8109 of  90029\r\n",
+         "\r\nX-Long: " + "L" * 70000 + "\r\r\n\r\nStart of data:  70026\r\n"], files={"odd.txt": ODD})
 row("LF-only header: no end mark, the last three bytes never scanned, an empty body",
     ["127.0.0.4/"], serve={"127.0.0.4": ["HTTP/1.0 200 OK\nA: b\n\nbody text"]},
     before={"pageglean.out": "old content"}, files={"pageglean.out": ""},
@@ -375,7 +421,8 @@ row("a port in the URL is used and kept in the Host line; one out of range is no
              "Error: ResolveHost: '127.0.0.11:65536'."))
 row("a reset in the body is a receive problem and leaves the output alone", ["127.0.0.12/", "page.html"],
     serve={"127.0.0.12": [reply(ok("partial body"), pause=0.3, end="reset")]},
-    stdin="key", code=1, before={"page.html": "previous page"}, files={"page.html": "previous page"},
+    stdin="key", code=1, before={"page.html": "previous page"},
+    files={"page.html": "previous page", "pageglean.dummys": spool(ok("partial body"))},
     has=[crlf("Download log:", " 1. step:  31 of  31", "Receive problem.", "Error: 104 Calling: recv()")])
 row("a full disk", ["-q", "127.0.0.13/", "/dev/full"], serve={"127.0.0.13": [ok("body")]},
     stdin="key", code=1, out="File problem.\r\nError: 28 Writing: '/dev/full'.\r\n")
@@ -387,11 +434,11 @@ row("a missing folder", ["-q", "127.0.0.14/", "missing/out.html"], serve={"127.0
 PAGE_8K = ok("b" * 8127, DATE)  # one whole block: no filler write could report a lost write late
 for call, name, err in (("pwrite", "pageglean.dummys", 28), ("pread", "pageglean.dummy", 5),
                         ("close", "pageglean.dummy", 5), ("close", "out.html", 122),
-                        ("close", "pageglean.modified", 122)):
+                        ("close", "pageglean.modified", 122), ("close", "pageglean.original", 5)):
     row(f"a failed {call} on {name} is a file problem", ["-q", "127.0.0.15/", "out.html"], fail_io=True,
-        env={"LD_PRELOAD": OPTIONS.fail_io, "PAGEGLEAN_FAIL_CALL": call, "PAGEGLEAN_FAIL_NAME": name,
+        env={"LD_PRELOAD": FAIL_IO, "PAGEGLEAN_FAIL_CALL": call, "PAGEGLEAN_FAIL_NAME": name,
              "PAGEGLEAN_FAIL_ERRNO": str(err), "ASAN_OPTIONS": "verify_asan_link_order=0"},
-        serve={"127.0.0.15": [PAGE_8K]}, stdin="key", code=1, out=f"File problem.\r\nError: {err} Writing: '{name}'.\r\n")
+        serve={"127.0.0.15": [moved("/p"), PAGE_8K] if "original" in name else [PAGE_8K]}, stdin="key", code=1, out=f"File problem.\r\nError: {err} Writing: '{name}'.\r\n")
 
 # Redirects
 row("a relative value resolves against the hop's folder, its blanks as %20, the output name kept",
@@ -425,12 +472,20 @@ row("a zero byte in a host is never looked up", ["-q", "127.0.0.33/"],
     requests={"127.0.0.33": ["/"]})
 
 # Work files
-for name in WORK_FILES + ("./pageglean.dummy",):
+for name in WORK_FILES + ("././pageglean.dummy",):
     row(f"{name} is refused as the output before any connection", ["-q", "127.0.0.34/", name],
         serve={"127.0.0.34": [ok("body")]}, stdin="key", code=1, requests={"127.0.0.34": []},
         out=f"File problem.\r\nError: 22 Writing: '{name}'.\r\n", files={"pageglean.dummys": None})
-row("the same name in a subfolder is the user's own file", ["-q", "127.0.0.34/", "sub/pageglean.dummy"],
-    serve={"127.0.0.34": [ok("body")]}, before={"sub/keep": ""}, files={"sub/pageglean.dummy": "body"})
+row("the same name two folders down is the user's own file, created as umask 022 asks",
+    ["-q", "127.0.0.34/", "a/b/pageglean.dummy"], wrap=["sh", "-c", 'umask 022 && exec "$0" "$@"'],
+    serve={"127.0.0.34": [ok("body")]}, before={"a/b/keep": ""}, files={"a/b/pageglean.dummy": "body"},
+    modes={"a/b/pageglean.dummy": 0o644, "pageglean.dummys": 0o644})
+row("the user's own link as the output is written through", ["-q", "127.0.0.34/", "out.lnk"],
+    setup=lambda folder: os.symlink("target.html", os.path.join(folder, "out.lnk")),
+    serve={"127.0.0.34": [ok("body")]}, files={"target.html": "body"})
+row("a folder under a work-file name is reported with the removal's error", ["-q", "127.0.0.34/"],
+    setup=lambda folder: os.mkdir(os.path.join(folder, "pageglean.dummys")), serve={"127.0.0.34": [ok("body")]},
+    stdin="key", code=1, out="File problem.\r\nError: 21 Writing: 'pageglean.dummys'.\r\n")
 
 for name in ("pageglean.modified", "pageglean.redirected", "pageglean.dummy"):
     row(f"a link to {name}, dangling or not, is refused like the name itself", ["-q", "127.0.0.34/", "out.lnk"],
@@ -487,6 +542,11 @@ for cert, reason in (("other", "IP address mismatch"), ("untrusted", "self-signe
     row(f"a certificate refused: {reason}", ["-q", "https://127.0.0.51/"], stdin="key", code=1,
         serve={"127.0.0.51:443": (cert, ["never"])}, requests={"127.0.0.51:443": []},
         out=f"Socket error. Connection to internet has a problem.\r\nError: {reason} Calling: SSL_connect()\r\n")
+row("a name is sent as SNI and checked against the certificate", ["-q", "https://tls.test/", "o"],
+    serve={"127.0.0.51:443": ("sni", [ok("by name")])}, out="", files={"o": "by name"})
+row("a certificate for another name is refused", ["-q", "https://tls.test/"], stdin="key", code=1,
+    serve={"127.0.0.51:443": ("misnamed", ["never"])},
+    out=crlf("Socket error. Connection to internet has a problem.", "Error: hostname mismatch Calling: SSL_connect()"))
 row("a reset over TLS is a receive problem", ["-q", "https://127.0.0.51/", "out.html"], stdin="key", code=1,
     serve={"127.0.0.51:443": ("right", [reply(ok("part of"), " the body", pause=0.2, end="reset")])},
     out="Receive problem.\r\nError: Connection reset by peer Calling: SSL_read()\r\n")
@@ -539,10 +599,9 @@ for name, serve, lines in (
 
 def full_backlog(folder):  # a listener whose queue is full drops every further connect
     listener = socket.create_server(("127.0.0.73", 80), backlog=0)
-    KEPT.extend([listener, socket.create_connection(("127.0.0.73", 80))])
+    return listener, socket.create_connection(("127.0.0.73", 80))
 
 
-KEPT = []
 row("a connect that is never answered is given up", ["-q", "127.0.0.73/"], setup=full_backlog, env=TIMEOUT,
     stdin="key", code=1, out=crlf("Socket error. Connection to internet has a problem.", "Error: 110 Calling: connect()"),
     seconds=(0.9, 2.5))
@@ -556,7 +615,7 @@ row("http_proxy: the whole URL in the request line, the credentials as Basic, th
     serve={"127.0.0.75:3128": [ok("via proxy")]}, files={"o": "via proxy"},
     has=["Internal Log:\r\nIP:  1258291327\r\n\r\nContact log:\r\nGET http://origin.test:8080/x?q HTTP/1.0\r\n"],
     requests={"127.0.0.75:3128": ["GET http://origin.test:8080/x?q HTTP/1.0\r\nHost: origin.test:8080\r\nConnection: "
-                                  "close\r\nUser-Agent: Pageglean 1.32\r\nProxy-Authorization: Basic dXNlcjpwOnc=\r\n\r\n"]})
+                                  f"close\r\nUser-Agent: Pageglean {VERSION}\r\nProxy-Authorization: Basic dXNlcjpwOnc=\r\n\r\n"]})
 for env, proxied in (({"HTTP_PROXY": PROXY}, False), ({"http_proxy": PROXY, "no_proxy": "direct.test"}, False),
                      ({"http_proxy": PROXY, "no_proxy": "x.example, direct.test"}, False),
                      ({"http_proxy": PROXY, "NO_PROXY": ".direct.test"}, False),
@@ -584,7 +643,19 @@ row("an empty host, loud: the command log, then the key wait ends at once withou
     out=BANNER + crlf("Command log: -HEAD scheme:///x my page.html", "Command: scheme:///x my page.html",
                       "URL: /x", "Host: ", "Path: x", "File: my page.html", "", "No URL given.",
                       "Usage: URL [filename]"))
-row("--version", ["--version"], out="pageglean 1.32\n", files={"pageglean.dummys": None})
+for question in ("--version", "-V"):
+    row(question, [question], out=f"pageglean {VERSION}\n", files={"pageglean.dummys": None})
+row("--help", ["--help"], files={"pageglean.dummys": None}, out=(
+    "Usage: pageglean [-head |-get ][-q ]URL [output file]\n"
+    "Downloads one web page with an HTTP/1.0 request (over TLS for https://) and\n"
+    "writes its body to the output file, pageglean.out when none is given.\n\n"
+    "  -head         send HEAD: only the header comes back, the output stays empty\n"
+    "  -get          send GET (the default)\n"
+    "  -q            quiet: nothing printed on success; the last redirect target and\n"
+    "                the Last-Modified date are left in pageglean.redirected and\n"
+    "                pageglean.modified\n"
+    "  output file   the rest of the command line, blanks included\n\n"
+    "Exit status 0 when the body was written. More in man pageglean.\n"))
 
 # Terminals and signals
 for args, hint in ((["scheme://127.0.0.40/"], "pageglean: waiting 60 seconds; a key ends the wait."),
@@ -592,16 +663,20 @@ for args, hint in ((["scheme://127.0.0.40/"], "pageglean: waiting 60 seconds; a 
                    (["-q", "scheme:///x"], "pageglean: press a key to end.")):
     row(f"a key ends the wait soon and is taken: {hint}", args, stdin="tty", key_after=0.3, code=1,
         shows=[hint], seconds=(0.29, 1.5), key_taken=True)
-for sent, code in ((signal.SIGTERM, 1), (signal.SIGINT, -signal.SIGINT)):
+for sent, code in ((signal.SIGTERM, 1), (signal.SIGHUP, 1), (signal.SIGINT, -signal.SIGINT),
+                   (signal.SIGQUIT, -signal.SIGQUIT)):
     row(f"{sent.name} ends a key wait soon", ["-q", "scheme:///x"], stdin="tty", send=(sent, 0.3), code=code,
         seconds=(0.29, 1.5))
 row("control bytes reach a terminal neutralised, the file unchanged", ["127.0.0.41/"], stdin="tty",
     stdout_tty=True, serve={"127.0.0.41": [ok("\x1b[2J", "X-Title: \x1b]0;owned\x07\t\0end\x7f\r\n")]},
     shows=["File log:\r\nHTTP/1.0 200 OK\r\nX-Title: ^[]0;owned\x07\t^@end^?\r\r\n"],
     files={"pageglean.out": "\x1b[2J"})
-row("an interrupt during the receive ends the run by it, what arrived in the spool", ["-q", "127.0.0.43/"],
-    serve={"127.0.0.43": [reply(ok("first chunk"), "never seen", pause=1.5)]}, send=(signal.SIGINT, 0.5),
-    code=-signal.SIGINT, seconds=(0.4, 1.4), files={"pageglean.dummys": spool(ok("first chunk"))})
+for sent in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
+    row(f"{sent.name} during the receive ends the run by it, what arrived in the spool", ["-q", "127.0.0.43/"],
+        serve={"127.0.0.43": [reply(ok("first chunk"), "never seen", pause=1.5)]}, send=(sent, 0.5),
+        code=-sent, seconds=(0.4, 1.4), files={"pageglean.dummys": spool(ok("first chunk"))})
+row("a timed wait without a terminal runs its full length", ["-q", "127.0.0.45/"], code=1, seconds=(5.95, 7),
+    out=crlf("Socket error. Connection to internet has a problem.", "Error: 111 Calling: connect()"))
 DRIPS = "x" * 30000 + "".join(str(i % 10) for i in range(3000))
 row("a dripping server: a step per receive of 8 KiB at most, the spool of those steps", ["127.0.0.42/", "d.txt"],
     serve={"127.0.0.42": [reply(ok(DRIPS[:30000]), *DRIPS[30000:], pause=0.0001)]}, has=[" 101. step:  "],
@@ -615,10 +690,10 @@ row("a console pipe that closes early does not stop the body", ["127.0.0.44/", "
 
 # Every example of the README and the manual page, run by the shell against a stand-in for
 # example.com, so that the documents cannot drift from the program.
-def documented_examples_run(folder, faults):
+def documented_examples_run(ctx, folder, faults):
     top = pathlib.Path(__file__).resolve().parents[2]
     readme, manual = (top / "README.md").read_text(), (top / "pageglean.1").read_text()
-    expect(faults, "the version in both", ["pageglean 1.32" in manual, "pageglean_1.32_amd64.deb" in readme],
+    expect(faults, "the version in both", [f"pageglean {VERSION}" in manual, f"pageglean_{VERSION}_amd64.deb" in readme],
            [True, True])
     scripts = re.findall(r"```sh\n(.*?)```", readme, re.S) + [
         script.replace("\\-", "-").replace("\\e", "\\") for script in re.findall(r"\n\.EX\n(.*?)\n\.EE", manual, re.S)]
@@ -627,7 +702,7 @@ def documented_examples_run(folder, faults):
     for script in scripts:
         script = re.sub(r"cmake --workflow --preset \w+( && |\n)", "", script).replace("build/release/", "")
         run = subprocess.run(["sh", "-ec", script.replace("example.com", "127.0.0.60")], cwd=folder, text=True,
-                             env=dict(CLEAN_ENVIRONMENT, PATH=os.path.dirname(BINARY) + ":" + os.environ["PATH"]),
+                             env=dict(CLEAN_ENVIRONMENT, PATH=os.path.dirname(ctx.binary) + ":" + os.environ["PATH"]),
                              stdin=subprocess.DEVNULL, capture_output=True, timeout=20)
         expect(faults, script, run.returncode, 0)
         said += run.stdout
@@ -638,7 +713,7 @@ def documented_examples_run(folder, faults):
 
 # nginx (plain and TLS, with the "right" certificate) on 127.0.0.51 and Python's http.server
 # on 127.0.0.52, serving the same files, dated as the rows expect.
-def interop_rows(work):
+def interop_rows(ctx, work):
     nginx = shutil.which("nginx", path=os.environ.get("PATH", "") + ":/usr/sbin:/sbin") or skip("no nginx")
     files = {name: os.urandom(size).decode("latin-1") for name, size in (("1k", 1 << 10), ("64m", 64 << 20))}
     for name, data in files.items():
@@ -652,36 +727,33 @@ http {{ access_log off; default_type application/octet-stream;
   server {{ listen 127.0.0.51:80; listen 127.0.0.51:443 ssl; root {work}/site; absolute_redirect off;
     ssl_certificate {work}/right.pem; ssl_certificate_key {work}/right.key;
     location = /relative {{ return 302 /1k.bin; }} }} }}""")
-    start([nginx, "-e", f"{work}/error.log", "-p", work, "-c", f"{work}/nginx.conf"], "127.0.0.51", work)
-    start([sys.executable, "-m", "http.server", "80", "--bind", "127.0.0.52", "--directory", f"{work}/site"],
+    start(ctx, [nginx, "-e", f"{work}/error.log", "-p", work, "-c", f"{work}/nginx.conf"], "127.0.0.51", work)
+    start(ctx, [sys.executable, "-m", "http.server", "80", "--bind", "127.0.0.52", "--directory", f"{work}/site"],
           "127.0.0.52", work)
     date = "31 Oct 2006 14:39:28 GMT\r\n"
     return [
-        dict(name="nginx", args=["-q", "http://127.0.0.51/64m.bin", "x.bin"], out="",
+        Row(name="nginx", args=["-q", "http://127.0.0.51/64m.bin", "x.bin"], out="",
              files={"x.bin": files["64m"], "pageglean.modified": date}),
-        dict(name="nginx over TLS", args=["-q", "https://127.0.0.51/64m.bin", "t.bin"], out="",
+        Row(name="nginx over TLS", args=["-q", "https://127.0.0.51/64m.bin", "t.bin"], out="",
              files={"t.bin": files["64m"]}),
-        dict(name="nginx HEAD", args=["-head", "http://127.0.0.51/1k.bin", "h.bin"], before={"h.bin": "old"},
+        Row(name="nginx HEAD", args=["-head", "http://127.0.0.51/1k.bin", "h.bin"], before={"h.bin": "old"},
              has=["Content-Length: 1024\r\n", "\r\nData length:  0\r\n"], files={"h.bin": ""}),
-        dict(name="nginx relative redirect", args=["-q", "http://127.0.0.51/relative", "r.bin"],
+        Row(name="nginx relative redirect", args=["-q", "http://127.0.0.51/relative", "r.bin"],
              out=" 1. redirection, new start with: /1k.bin\r\n",
              files={"r.bin": files["1k"], "pageglean.redirected": "/1k.bin\r\n"}),
-        dict(name="python http.server", args=["-q", "http://127.0.0.52/1k.bin", "p.bin"], out="",
+        Row(name="python http.server", args=["-q", "http://127.0.0.52/1k.bin", "p.bin"], out="",
              files={"p.bin": files["1k"], "pageglean.modified": date})]
 
 
-PROCESSES = []
-
-
 # Starts a server and waits until it answers on address:80.
-def start(command, address, work):
+def start(ctx, command, address, work):
     log = open(f"{work}/{address}.log", "w+")
-    PROCESSES.append(subprocess.Popen(command, stdout=log, stderr=subprocess.STDOUT))
+    ctx.processes.append(subprocess.Popen(command, stdout=log, stderr=subprocess.STDOUT))
     for _ in range(200):
         try:
             return socket.create_connection((address, 80), timeout=1).close()
         except OSError:
-            if PROCESSES[-1].poll() is not None:
+            if ctx.processes[-1].poll() is not None:
                 break
             time.sleep(0.05)
     log.seek(0)
@@ -689,37 +761,46 @@ def start(command, address, work):
 
 
 def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("binary", type=os.path.abspath)
+    parser.add_argument("--fail-io", type=os.path.abspath)
+    parser.add_argument("--mode", choices=("table", "valgrind", "interop"), default="table")
+    parser.add_argument("names", nargs="*")
+    options = parser.parse_intermixed_args()
+    valgrind = ["valgrind", "-q", "--error-exitcode=99", "--leak-check=full",
+                "--errors-for-leak-kinds=definite,indirect"] if options.mode == "valgrind" else []
+    # limit: seconds; a run that takes longer waited where it must not
+    ctx = types.SimpleNamespace(binary=options.binary, fail_io=options.fail_io, wrap=valgrind,
+                                limit=60 if valgrind else 4, processes=[], certs=tempfile.mkdtemp())
     enter_private_network()
-    global CERTS, TLS
-    CERTS = tempfile.mkdtemp()
-    TLS = certificates(CERTS)
+    ctx.tls = certificates(ctx.certs)
     try:
-        if OPTIONS.mode == "interop":
-            cases = interop_rows(CERTS)
-        elif OPTIONS.mode == "valgrind":
-            cases = [r for r in ROWS if r.get("vg")]
+        if options.mode == "interop":
+            cases = interop_rows(ctx, ctx.certs)
+        elif options.mode == "valgrind":
+            cases = [r for r in ROWS if r.vg]
         else:
             cases = ROWS + [documented_examples_run]
         failed = passed = 0
         for case in cases:
-            name = case["name"] if isinstance(case, dict) else case.__name__.replace("_", " ")
-            if OPTIONS.names and not any(part in name for part in OPTIONS.names):
+            name = case.name if isinstance(case, Row) else case.__name__.replace("_", " ")
+            if options.names and not any(part in name for part in options.names):
                 continue
-            if isinstance(case, dict) and "fail_io" in case and not OPTIONS.fail_io:
+            if isinstance(case, Row) and case.fail_io and not options.fail_io:
                 print("skipped (no --fail-io):", name)
                 continue
             faults = []
             with tempfile.TemporaryDirectory(ignore_cleanup_errors=True) as folder:
-                if isinstance(case, dict):
-                    run_row(case, folder, faults)
+                if isinstance(case, Row):
+                    run_row(ctx, case, folder, faults)
                 else:
-                    case(folder, faults)
+                    case(ctx, folder, faults)
             print(("FAILED: " if faults else "ok: ") + name, *faults, sep="\n    ", flush=True)
             failed, passed = failed + bool(faults), passed + (not faults)
     finally:
-        for process in PROCESSES:
+        for process in ctx.processes:
             process.kill()
-        shutil.rmtree(CERTS)
+        shutil.rmtree(ctx.certs)
     print(f"e2e: {passed} passed, {failed} failed")
     sys.exit(1 if failed else 0)
 

@@ -17,6 +17,7 @@ TEST(Redirect, AbsoluteValuesAndThePortCut) {
         {"scheme://b.example:8080/w", true, "scheme://b.example:8080/w"},
         {"scheme://b.example/x:80", true, "scheme://b.example/x:80"},
         {"scheme://b.example:80?q", true, "scheme://b.example:80?q"},
+        {"http://b.example:443/w", true, "http://b.example:443/w"},  // 443 is https's alone
         {"/go?to=scheme://c.example:80/v", false, "/go?to=scheme://c.example:80/v"},
         {"/q?port=:80x", false, "/q?port=:80x"},
         {"h:8080", false, "h:8080"},

@@ -35,9 +35,7 @@ class ScriptedPeers {
   public:
     explicit ScriptedPeers(std::map<std::string, std::deque<Answer>> answers)
         : m_answers(std::move(answers)) {
-        m_network.dial = [this](const support::Url& url, const http::Reach&) {
-            return dial(url);
-        };
+        m_network.dial = [this](const support::Url& url, const http::Reach&) { return dial(url); };
     }
     ~ScriptedPeers() {
         for (auto& peer : m_peers) peer.join();
@@ -156,7 +154,8 @@ TEST_F(Hop, ARedirectChainThatFailsOnItsThirdHop) {
     std::ofstream("out.html") << "old page";
     ScriptedPeers peers({
         {"h:8080", {{moved("b/../c?x=1#part")}, {moved("//other:81/d")}}},
-        {"other:81", {{{}, support::Failure{support::Problem::connect, ECONNREFUSED, {}, "connect()"}}}},
+        {"other:81",
+         {{{}, support::Failure{support::Problem::connect, ECONNREFUSED, {}, "connect()"}}}},
     });
     const Ending ending = run({"-q", "scheme://h:8080/dir/a", "out.html"}, peers);
     EXPECT_EQ(ending.code, 1);
@@ -183,12 +182,14 @@ TEST_F(Hop, LoudLogsAndRequestBytesOfResolvedTargets) {
     EXPECT_EQ(peers.requests(),
               (std::vector{request("/", "h", "HEAD"), request("/p%09q%20r?s", "h", "HEAD")}));
     const std::string text = console();
-    EXPECT_NE(text.find("Command log: -HEAD h/ o\r\nCommand: h/p\tq%20r?s#f o\r\nURL: h/p\tq%20r?s#f\r\n"
-                        "Host: h\r\nPath: p\tq%20r?s#f\r\nFile: o\r\n"),
-              std::string::npos);
+    EXPECT_NE(
+        text.find("Command log: -HEAD h/ o\r\nCommand: h/p\tq%20r?s#f o\r\nURL: h/p\tq%20r?s#f\r\n"
+                  "Host: h\r\nPath: p\tq%20r?s#f\r\nFile: o\r\n"),
+        std::string::npos);
     EXPECT_NE(text.find(" 2. redirection, new start with: http://h\x01x/\r\n"), std::string::npos);
-    EXPECT_TRUE(text.ends_with("IP:  0\r\n\r\nNo connection to host available.\r\n"
-                               "Error: ResolveHost: 'h\x01x'.\r\n"));
+    EXPECT_TRUE(
+        text.ends_with("IP:  0\r\n\r\nNo connection to host available.\r\n"
+                       "Error: ResolveHost: 'h\x01x'.\r\n"));
 }
 
 // An empty URL on a command line that was not empty fetches nothing and says so with exit

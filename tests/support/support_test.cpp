@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -65,6 +66,12 @@ TEST(File, ACopyThatRunsPastTheEndOfItsSourceFails) {
     std::fflush(from);
     EXPECT_EQ(copy_range(fileno(from), 5, fileno(to), 5), 0);
     EXPECT_EQ(copy_range(fileno(from), 5, fileno(to), 6), EIO);
+    // a pipe takes no kernel copy: the buffered copy must fail the same way
+    int pipe_ends[2];
+    ASSERT_EQ(::pipe(pipe_ends), 0);
+    EXPECT_EQ(copy_range(fileno(from), 5, pipe_ends[1], 6), EIO);
+    ::close(pipe_ends[0]);
+    ::close(pipe_ends[1]);
     std::fclose(from);
     std::fclose(to);
 }
