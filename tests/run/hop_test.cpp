@@ -1,19 +1,17 @@
 // Whole runs in-process: the hop's network is a scripted peer on a socket pair, the console
 // a file, the work files in a fresh folder.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <deque>
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <mutex>
 #include <sstream>
-#include <thread>
 
 #include "run/driver.h"
 #include "support/file.h"
@@ -22,76 +20,68 @@ namespace run {
 namespace {
 
 namespace fs = std::filesystem;
-using namespace std::string_literals;
 
-// One connection: a response to send back, or the failure with which reaching it fails.
+std::optional<std::string> file(const std::string& name) {
+    std::ifstream in(name, std::ios::binary);
+    if (!in) return std::nullopt;
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// One connection: the response the peer sends at once, or the failure of reaching it.
 struct Answer {
     std::string response;
     std::optional<support::Failure> failure = std::nullopt;
 };
 
-// Answers each authority's connections in order and keeps every request as it came.
+// Each authority's connections answered in order. A peer's response waits in its socket
+// pair before the hop sends, and the request waits there until the run is over.
 class ScriptedPeers {
   public:
     explicit ScriptedPeers(std::map<std::string, std::deque<Answer>> answers)
         : m_answers(std::move(answers)) {
-        m_network.dial = [this](const support::Url& url, const http::Reach&) { return dial(url); };
+        m_network.dial = [this](const support::Url& url, const http::Reach&) {
+            http::Dialed dialed;
+            auto& queue = m_answers[url.authority];
+            if (queue.empty()) {
+                dialed.failure = support::Failure{support::Problem::resolve, 0, url.authority};
+                return dialed;
+            }
+            const Answer answer = queue.front();
+            queue.pop_front();
+            dialed.shown = " 1";
+            dialed.failure = answer.failure;
+            int ends[2];
+            if (answer.failure || ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) {
+                return dialed;
+            }
+            EXPECT_EQ(support::write_all(ends[1], answer.response), 0);
+            ::shutdown(ends[1], SHUT_WR);
+            m_peers.emplace_back(ends[1]);
+            dialed.stream = http::Stream(support::Fd(ends[0]), 5000);
+            return dialed;
+        };
     }
-    ~ScriptedPeers() {
-        for (auto& peer : m_peers) peer.join();
-    }
-
     const Network& network() const { return m_network; }
-    std::vector<std::string> requests() {
-        for (auto& peer : m_peers) peer.join();
-        m_peers.clear();
-        return m_requests;
+    std::vector<std::string> requests() const {
+        std::vector<std::string> requests;
+        for (const auto& peer : m_peers) {
+            std::string request(4096, '\0');
+            request.resize(static_cast<std::size_t>(
+                std::max<ssize_t>(0, ::read(peer.get(), request.data(), request.size()))));
+            requests.push_back(request);
+        }
+        return requests;
     }
 
   private:
-    http::Dialed dial(const support::Url& url) {
-        http::Dialed dialed;
-        auto& queue = m_answers[url.authority];
-        if (queue.empty()) {
-            dialed.failure = support::Failure{support::Problem::resolve, 0, url.authority};
-            return dialed;
-        }
-        Answer answer = std::move(queue.front());
-        queue.pop_front();
-        dialed.shown = " 1";
-        if (answer.failure) {
-            dialed.failure = answer.failure;
-            return dialed;
-        }
-        int ends[2];
-        EXPECT_EQ(::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends), 0);
-        dialed.stream = http::Stream(support::Fd(ends[0]), 5000);
-        m_peers.emplace_back([this, fd = ends[1], response = std::move(answer.response)] {
-            std::string request;
-            char buffer[4096];
-            while (request.find("\r\n\r\n") == std::string::npos) {
-                const ssize_t n = ::read(fd, buffer, sizeof buffer);
-                if (n <= 0) break;
-                request.append(buffer, static_cast<std::size_t>(n));
-            }
-            {
-                const std::lock_guard lock(m_mutex);
-                m_requests.push_back(request);
-            }
-            (void)support::write_all(fd, response);
-            ::close(fd);
-        });
-        return dialed;
-    }
-
     std::map<std::string, std::deque<Answer>> m_answers;
     Network m_network;
-    std::vector<std::thread> m_peers;
-    std::mutex m_mutex;
-    std::vector<std::string> m_requests;
+    std::vector<support::Fd> m_peers;
 };
 
-// A fresh folder as the current one, and the console in a file of it.
+// A fresh folder as the current one, the console in a file of it.
 class Hop : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -102,39 +92,23 @@ class Hop : public ::testing::Test {
         fs::remove_all(m_folder);
         fs::create_directories(m_folder);
         fs::current_path(m_folder);
-        m_console_file = std::tmpfile();
-        m_console.fd = fileno(m_console_file);
+        m_console = support::Console{::open("console", O_WRONLY | O_CREAT | O_TRUNC, 0600)};
     }
     void TearDown() override {
+        ::close(m_console.fd);
         fs::current_path(m_previous);
         fs::remove_all(m_folder);
-        std::fclose(m_console_file);
     }
-
-    Ending run(std::vector<std::string> arguments, const ScriptedPeers& peers) {
+    Ending run(const std::vector<std::string>& arguments, const ScriptedPeers& peers) {
         return download(arguments, m_console, peers.network());
     }
-    std::string console() {
-        std::fflush(m_console_file);
-        std::string text(static_cast<std::size_t>(support::length_of(m_console.fd)), '\0');
-        EXPECT_EQ(::pread(m_console.fd, text.data(), text.size(), 0),
-                  static_cast<ssize_t>(text.size()));
-        return text;
-    }
-    static std::optional<std::string> file(const std::string& name) {
-        std::ifstream in(name, std::ios::binary);
-        if (!in) return std::nullopt;
-        std::ostringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
+    static std::string console() { return file("console").value_or(""); }
 
     support::Console m_console;
 
   private:
     fs::path m_previous;
     fs::path m_folder;
-    std::FILE* m_console_file = nullptr;
 };
 
 std::string request(const std::string& target, const std::string& host,
@@ -186,7 +160,11 @@ TEST_F(Hop, LoudLogsAndRequestBytesOfResolvedTargets) {
         text.find("Command log: -HEAD h/ o\r\nCommand: h/p\tq%20r?s#f o\r\nURL: h/p\tq%20r?s#f\r\n"
                   "Host: h\r\nPath: p\tq%20r?s#f\r\nFile: o\r\n"),
         std::string::npos);
-    EXPECT_NE(text.find(" 2. redirection, new start with: http://h\x01x/\r\n"), std::string::npos);
+    // each notice right after the echo of its Location line, then the banner again
+    EXPECT_NE(
+        text.find(
+            "Location: http://h\x01x/\r 2. redirection, new start with: http://h\x01x/\r\n\r\n###"),
+        std::string::npos);
     EXPECT_TRUE(
         text.ends_with("IP:  0\r\n\r\nNo connection to host available.\r\n"
                        "Error: ResolveHost: 'h\x01x'.\r\n"));
@@ -199,7 +177,7 @@ TEST_F(Hop, EmptyUrlsEndWithoutAWait) {
     for (const auto& [arguments, code] : {std::pair{std::vector<std::string>{"http://"}, 1},
                                           std::pair{std::vector<std::string>{"", "u"}, 1},
                                           std::pair{std::vector<std::string>{}, 0}}) {
-        const Ending empty = download(arguments, m_console, peers.network());
+        const Ending empty = run(arguments, peers);
         EXPECT_EQ(empty.code, code);
         EXPECT_EQ(empty.wait, Wait::none);
     }
