@@ -46,7 +46,8 @@ std::string cut_port(std::string_view text, bool secure_hop) {
     } else {
         return std::string(text);
     }
-    const std::string_view port = secure ? k_https_port_suffix : k_http_port_suffix;
+    const std::string port =
+        ":" + std::to_string(secure ? support::k_https_port : support::k_http_port);
     // the host runs to the first "/" after it, or to the end
     const std::size_t host_end = std::min(text.find('/', host_start), text.size());
     const std::string_view host = text.substr(host_start, host_end - host_start);
@@ -141,12 +142,10 @@ std::string format_notice(int count, std::string_view value) {
     return support::format_number(count) + ". redirection, new start with: " + std::string(value);
 }
 
-std::optional<support::Failure> preserve_first_response(int response) {
+std::optional<support::Failure> preserve_first_response(int response, std::int64_t length) {
     const std::string& name = support::k_original_file;
     support::Fd original = support::create_work_file(name);
     if (!original) return support::file_failure(errno, name, "open");
-    const std::int64_t length = support::length_of(response);
-    if (length < 0) return support::file_failure(errno, support::k_response_file, "fstat");
     int err = support::copy_range(response, 0, original.get(), length);
     if (const int close_err = original.close(); err == 0) err = close_err;
     if (err != 0) return support::file_failure(err, name, "copy");

@@ -24,8 +24,6 @@ struct RedirectState {
 std::string escape_blanks(std::string_view value);
 
 constexpr std::string_view k_scheme_mark = "://";
-constexpr std::string_view k_http_port_suffix = ":80";
-constexpr std::string_view k_https_port_suffix = ":443";
 
 // The length of a leading scheme with its "://" (a letter, then letters, digits, "+", "-"
 // or "."); 0 when the value does not begin with one.
@@ -59,8 +57,10 @@ std::optional<support::Url> take_redirect(RedirectState& state, std::string_view
 // " <count>. redirection, new start with: <value>".
 std::string format_notice(int count, std::string_view value);
 
-// Copies the open response file, read from its own descriptor so that another run's file
-// of the same name cannot slip in, to a newly created preserved first response.
-[[nodiscard]] std::optional<support::Failure> preserve_first_response(int response);
+// Copies the first `length` bytes of an open file that begins with the response (read from
+// its own descriptor, so that another run's file of the same name cannot slip in) to a newly
+// created preserved first response.
+[[nodiscard]] std::optional<support::Failure> preserve_first_response(int response,
+                                                                      std::int64_t length);
 
 }  // namespace redirect

@@ -41,6 +41,18 @@ std::optional<support::Failure> make_response_file(int spool, std::int64_t total
     return std::nullopt;
 }
 
+std::optional<support::Failure> start_response_file(int spool, std::int64_t total,
+                                                    const std::string& name, support::Fd& file,
+                                                    std::optional<support::BackgroundCopy>& copy) {
+    file = support::create_work_file(name);
+    if (!file) return support::file_failure(errno, name, "open");
+    if (const int err = support::reserve(file.get(), total)) {
+        return support::file_failure(err, name, "fallocate");
+    }
+    copy.emplace(spool, file.get(), total);
+    return std::nullopt;
+}
+
 std::optional<support::Failure> scan_response_file(int file, std::int64_t length,
                                                    const std::string& name, ScanResult& scan) {
     HeaderScanner scanner;

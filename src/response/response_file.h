@@ -1,6 +1,7 @@
 #pragma once
 
-// The response file: exactly the bytes a hop received, scanned and echoed from disk.
+// The response file: exactly the bytes a hop received; and the scan and echo of those bytes,
+// read from the response file or from the spool, which begins with the same bytes.
 
 #include <cstdint>
 #include <optional>
@@ -10,14 +11,21 @@
 #include "support/console.h"
 #include "support/failure.h"
 #include "support/fd.h"
+#include "support/file.h"
 
 namespace response {
 
 // A new `name` holding the first `total` bytes of the spool, never the filler behind them;
-// its descriptor in `file`, open for reading and writing.
+// its descriptor in `file`, open for reading and writing. Used where nothing runs beside it.
 [[nodiscard]] std::optional<support::Failure> make_response_file(int spool, std::int64_t total,
                                                                  const std::string& name,
                                                                  support::Fd& file);
+
+// A new `name`, its room for `total` bytes taken, in `file`; the copy of the spool's first
+// `total` bytes into it started in `copy`, to be waited for before the file is closed.
+[[nodiscard]] std::optional<support::Failure> start_response_file(
+    int spool, std::int64_t total, const std::string& name, support::Fd& file,
+    std::optional<support::BackgroundCopy>& copy);
 
 // The header scan over the first `length` bytes of the file `name`, read block by block
 // until the outcome is known. A read that fails, or finds the file short, is a failure.

@@ -1,5 +1,7 @@
 #include "run/hop.h"
 
+#include <fcntl.h>
+
 #include <cerrno>
 #include <new>
 #include <optional>
@@ -55,18 +57,27 @@ std::optional<support::Failure> finish_page(const Hop& hop, const response::Scan
                                 hop.target.output_file);
 }
 
-// The response into a new spool, then exactly its bytes into a new response file. A
-// receive that failed still leaves what arrived in both.
-std::variant<std::int64_t, support::Failure, Signalled> receive_response(
-    Hop& hop, const http::Stream& stream, support::Fd& response_file) {
+// What a hop received: its length, and the spool open for reading, which begins with the
+// response.
+struct Received {
+    std::int64_t length = 0;
+    support::Fd spool;
+};
+
+// The response into a new spool, then exactly its bytes into a new response file, copied in
+// the background into `response_file` by `copy`. A receive that failed still leaves what
+// arrived in both.
+std::variant<Received, support::Failure, Signalled> receive_response(
+    Hop& hop, const http::Stream& stream, support::Fd& response_file,
+    std::optional<support::BackgroundCopy>& copy) {
     const std::string& spool_name = support::k_spool_file;
     support::Fd spool = support::create_work_file(spool_name);
     if (!spool) return support::file_failure(errno, spool_name, "open");
     hop.log_lines({std::string(k_download_log)});
     hop.stage = {support::Problem::receive, 0, {}, stream.secure() ? "SSL_read()" : "recv()"};
-    const http::Received received =
-        http::receive_to_spool(stream, hop.settings.method, hop.settings.network.reach.timeouts.idle_ms,
-                               spool.get(), spool_name, hop.log());
+    const http::Received received = http::receive_to_spool(
+        stream, hop.settings.method, hop.settings.network.reach.timeouts.idle_ms, spool.get(),
+        spool_name, hop.log());
     if (received.signal != 0) return Signalled{received.signal};
     if (received.failure) {
         if (received.failure->what == support::Problem::receive) {
@@ -81,12 +92,53 @@ std::variant<std::int64_t, support::Failure, Signalled> receive_response(
     const std::int64_t spool_length = support::length_of(spool.get());
     if (spool_length < 0) return support::file_failure(errno, spool_name, "fstat");
     hop.log_lines(download_length_lines(spool_length));
-    if (auto failure = response::make_response_file(spool.get(), received.total,
-                                                    support::k_response_file, response_file)) {
+    // the rest of the hop reads the spool through a descriptor of its own, so the spool is
+    // closed, and a late write error told, where it always was
+    Received done{received.total, support::Fd(::fcntl(spool.get(), F_DUPFD_CLOEXEC, 0))};
+    if (!done.spool) return support::file_failure(errno, spool_name, "dup");
+    if (auto failure = response::start_response_file(
+            done.spool.get(), received.total, support::k_response_file, response_file, copy)) {
         return *failure;
     }
     if (auto failure = close_written(spool, spool_name)) return *failure;
-    return received.total;
+    return done;
+}
+
+// From the output file on: the scan, the echo, and the body or the preserved first response,
+// all read from the spool while the response file is being copied.
+HopEnd finish_hop(Hop& hop, const Received& received) {
+    // made before the scan on every hop, so a hop that redirects leaves it empty
+    const std::string& output_name = hop.target.output_file;
+    support::Fd output = support::open_output(output_name);
+    if (!output) return support::file_failure(errno, output_name, "open");
+
+    hop.log_lines({std::string(k_file_log)});
+    const int spool = received.spool.get();
+    const std::string& spool_name = support::k_spool_file;
+    response::ScanResult scan;
+    if (auto failure = response::scan_response_file(spool, received.length, spool_name, scan)) {
+        return *failure;
+    }
+    if (hop.loud()) {
+        if (auto failure = response::echo_scanned(hop.settings.console, spool, received.length,
+                                                  scan.position, spool_name)) {
+            return *failure;
+        }
+    }
+    if (scan.outcome == response::ScanOutcome::location) {
+        if (hop.redirects.count == 0) {
+            if (auto failure = redirect::preserve_first_response(spool, received.length)) {
+                return *failure;
+            }
+        }
+        if (auto failure = close_written(output, output_name)) return *failure;
+        return Redirected{std::move(scan.location_value)};
+    }
+    if (auto failure = finish_page(hop, scan, spool, received.length, output.get())) {
+        return *failure;
+    }
+    if (auto failure = close_written(output, output_name)) return *failure;
+    return PageWritten{};
 }
 
 HopEnd fetch_hop(Hop& hop) {
@@ -102,44 +154,20 @@ HopEnd fetch_hop(Hop& hop) {
     if (auto failure = stream.send_all(head + "\r\n")) return *failure;
 
     support::Fd response_file;
-    const auto received = receive_response(hop, stream, response_file);
+    std::optional<support::BackgroundCopy> copy;
+    auto received = receive_response(hop, stream, response_file, copy);
     if (const auto* failure = std::get_if<support::Failure>(&received)) return *failure;
     if (const auto* signalled = std::get_if<Signalled>(&received)) return *signalled;
-    const std::int64_t length = std::get<std::int64_t>(received);
 
-    // made before the scan on every hop, so a hop that redirects leaves it empty
-    const std::string& output_name = hop.target.output_file;
-    support::Fd output = support::open_output(output_name);
-    if (!output) return support::file_failure(errno, output_name, "open");
-
-    hop.log_lines({std::string(k_file_log)});
-    response::ScanResult scan;
-    if (auto failure = response::scan_response_file(response_file.get(), length,
-                                                    support::k_response_file, scan)) {
-        return *failure;
+    HopEnd end = finish_hop(hop, std::get<Received>(received));
+    // a failed copy of the response file came first in the order of the hop's steps
+    if (const int err = copy->wait()) {
+        return support::file_failure(err, support::k_response_file, "copy");
     }
-    if (hop.loud()) {
-        if (auto failure = response::echo_scanned(hop.settings.console, response_file.get(), length,
-                                                  scan.position, support::k_response_file)) {
-            return *failure;
-        }
-    }
-
-    const bool redirected = scan.outcome == response::ScanOutcome::location;
-    if (redirected) {
-        if (hop.redirects.count == 0) {
-            if (auto failure = redirect::preserve_first_response(response_file.get())) {
-                return *failure;
-            }
-        }
-    } else if (auto failure = finish_page(hop, scan, response_file.get(), length, output.get())) {
-        return *failure;
-    }
-    if (auto failure = close_written(output, output_name)) return *failure;
+    if (std::holds_alternative<support::Failure>(end)) return end;
     if (auto failure = close_written(response_file, support::k_response_file)) return *failure;
-    if (redirected) return Redirected{std::move(scan.location_value)};
-    dialed.stream.close();
-    return PageWritten{};
+    if (std::holds_alternative<PageWritten>(end)) dialed.stream.close();
+    return end;
 }
 
 }  // namespace

@@ -151,6 +151,22 @@ std::int64_t length_of(int fd) {
     return ::fstat(fd, &st) == 0 ? static_cast<std::int64_t>(st.st_size) : -1;
 }
 
+int reserve(int fd, std::int64_t length) {
+    if (length <= 0) return 0;
+    const int err = ::posix_fallocate(fd, 0, length);
+    return err == EOPNOTSUPP || err == EINVAL ? 0 : err;
+}
+
+BackgroundCopy::BackgroundCopy(int from, int to, std::int64_t count)
+    : m_thread([this, from, to, count] { m_err = copy_range(from, 0, to, count); }) {}
+
+BackgroundCopy::~BackgroundCopy() { (void)wait(); }
+
+int BackgroundCopy::wait() {
+    if (m_thread.joinable()) m_thread.join();
+    return m_err;
+}
+
 int copy_range(int from, std::int64_t from_offset, int to, std::int64_t count) {
     loff_t offset = from_offset;
     while (count > 0) {

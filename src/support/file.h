@@ -8,6 +8,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <thread>
 
 #include "support/fd.h"
 
@@ -61,5 +62,27 @@ std::int64_t length_of(int fd);
 // kernel where it can, else through one fixed buffer. 0, or the errno of the failing call;
 // EIO when `from` ends before count bytes.
 [[nodiscard]] int copy_range(int from, std::int64_t from_offset, int to, std::int64_t count);
+
+// Takes the disk room for the first `length` bytes of the file now, so that a full disk or
+// quota shows here and not in a later write. 0 where the file system cannot reserve room;
+// else 0 or the errno.
+[[nodiscard]] int reserve(int fd, std::int64_t length);
+
+// copy_range(from, 0, to, count) in a thread of its own, so that it runs beside the rest
+// of the hop. `from` must not be closed before wait() has returned.
+class BackgroundCopy {
+  public:
+    BackgroundCopy(int from, int to, std::int64_t count);
+    ~BackgroundCopy();
+    BackgroundCopy(const BackgroundCopy&) = delete;
+    BackgroundCopy& operator=(const BackgroundCopy&) = delete;
+
+    // Waits for the copy; 0, or the errno with which it failed.
+    [[nodiscard]] int wait();
+
+  private:
+    int m_err = 0;
+    std::thread m_thread;
+};
 
 }  // namespace support

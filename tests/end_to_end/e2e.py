@@ -375,7 +375,7 @@ row("a working folder that is gone: the spool cannot be made", ["-q", "127.0.0.1
 row("a missing folder", ["-q", "127.0.0.14/", "missing/out.html"], serve={"127.0.0.14": [ok("body")]},
     stdin="key", code=1, out="File problem.\r\nError: 2 Writing: 'missing/out.html'.\r\n", vg=True)
 PAGE_8K = ok("b" * 8127, DATE)  # one whole block: no filler write could report a lost write late
-for call, name, err in (("pwrite", "pageglean.dummys", 28), ("pread", "pageglean.dummy", 5),
+for call, name, err in (("pwrite", "pageglean.dummys", 28), ("pread", "pageglean.dummys", 5),
                         ("close", "pageglean.dummy", 5), ("close", "out.html", 122),
                         ("close", "pageglean.modified", 122), ("close", "pageglean.original", 5)):
     row(f"a failed {call} on {name} is a file problem", ["-q", "127.0.0.15/", "out.html"], fail_io=True,
@@ -655,28 +655,36 @@ http {{ access_log off; default_type application/octet-stream;
     start(ctx, [nginx, "-e", f"{work}/error.log", "-p", work, "-c", f"{work}/nginx.conf"], "127.0.0.51", work)
     start(ctx, [sys.executable, "-m", "http.server", "80", "--bind", "127.0.0.52", "--directory", f"{work}/site"],
           "127.0.0.52", work)
+    tinyproxy = shutil.which("tinyproxy") or skip("no tinyproxy")
+    write(work, "tinyproxy.conf", "Port 8888\nListen 127.0.0.53\nAllow 127.0.0.0/8\nConnectPort 443\nLogLevel Error\n")
+    start(ctx, [tinyproxy, "-d", "-c", f"{work}/tinyproxy.conf"], "127.0.0.53", work, port=8888)
+    proxy = {"http_proxy": "http://127.0.0.53:8888", "https_proxy": "http://127.0.0.53:8888"}
     date = "31 Oct 2006 14:39:28 GMT\r\n"
     return [
         Row(name="nginx", args=["-q", "http://127.0.0.51/64m.bin", "x.bin"], out="",
-             files={"x.bin": files["64m"], "pageglean.modified": date}),
+            files={"x.bin": files["64m"], "pageglean.modified": date}),
         Row(name="nginx over TLS", args=["-q", "https://127.0.0.51/64m.bin", "t.bin"], out="",
-             files={"t.bin": files["64m"]}),
+            files={"t.bin": files["64m"]}),
         Row(name="nginx HEAD", args=["-head", "http://127.0.0.51/1k.bin", "h.bin"], before={"h.bin": "old"},
-             has=["Content-Length: 1024\r\n", "\r\nData length:  0\r\n"], files={"h.bin": ""}),
+            has=["Content-Length: 1024\r\n", "\r\nData length:  0\r\n"], files={"h.bin": ""}),
         Row(name="nginx relative redirect", args=["-q", "http://127.0.0.51/relative", "r.bin"],
-             out=" 1. redirection, new start with: /1k.bin\r\n",
-             files={"r.bin": files["1k"], "pageglean.redirected": "/1k.bin\r\n"}),
+            out=" 1. redirection, new start with: /1k.bin\r\n",
+            files={"r.bin": files["1k"], "pageglean.redirected": "/1k.bin\r\n"}),
         Row(name="python http.server", args=["-q", "http://127.0.0.52/1k.bin", "p.bin"], out="",
-             files={"p.bin": files["1k"], "pageglean.modified": date})]
+            files={"p.bin": files["1k"], "pageglean.modified": date}),
+        Row(name="tinyproxy to nginx", args=["http://127.0.0.51/1k.bin", "y.bin"], env=proxy, files={"y.bin": files["1k"]},
+            has=["IP:  889192575\r\n\r\nContact log:\r\nGET http://127.0.0.51/1k.bin HTTP/1.0\r\n"]),
+        Row(name="tinyproxy's CONNECT to nginx over TLS", args=["-q", "https://127.0.0.51/1k.bin", "z.bin"], env=proxy,
+            out="", files={"z.bin": files["1k"]})]
 
 
-# Starts a server and waits until it answers on address:80.
-def start(ctx, command, address, work):
+# Starts a server and waits until it answers on address:port.
+def start(ctx, command, address, work, port=80):
     log = open(f"{work}/{address}.log", "w+")
     ctx.processes.append(subprocess.Popen(command, stdout=log, stderr=subprocess.STDOUT))
     for _ in range(200):
         try:
-            return socket.create_connection((address, 80), timeout=1).close()
+            return socket.create_connection((address, port), timeout=1).close()
         except OSError:
             if ctx.processes[-1].poll() is not None:
                 break
