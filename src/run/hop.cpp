@@ -39,9 +39,10 @@ std::optional<support::Failure> close_written(support::Fd& file, const std::stri
     return std::nullopt;
 }
 
-// The last hop's end: side files, data log, body.
+// The last hop's end: side files, data log, body, read from a file that begins with the
+// response.
 std::optional<support::Failure> finish_page(const Hop& hop, const response::ScanResult& scan,
-                                            int response_file, std::int64_t length, int output) {
+                                            int source, std::int64_t length, int output) {
     if (!hop.loud()) {
         if (auto failure =
                 response::write_side_file(support::k_redirected_file, hop.redirects.last_value)) {
@@ -53,7 +54,7 @@ std::optional<support::Failure> finish_page(const Hop& hop, const response::Scan
         }
     }
     hop.log_lines(response::data_log_lines(scan.position, scan.body_start, length));
-    return response::write_body(response_file, scan.body_start, length, output,
+    return response::write_body(source, scan.body_start, length, output,
                                 hop.target.output_file);
 }
 
