@@ -48,8 +48,8 @@ for size in 1 64 1024; do
 done
 
 [ -f "$work/nginx/cert.pem" ] ||
-  openssl req -x509 -newkey rsa:2048 -nodes -days 3650 -subj /CN=127.0.0.80 \
-    -addext subjectAltName=IP:127.0.0.80 -keyout "$work/nginx/key.pem" \
+  openssl req -x509 -newkey rsa:2048 -nodes -days 3650 -subj /CN=127.0.0.78 \
+    -addext subjectAltName=IP:127.0.0.78 -keyout "$work/nginx/key.pem" \
     -out "$work/nginx/cert.pem" 2>/dev/null
 export SSL_CERT_FILE=$work/nginx/cert.pem
 cat > "$work/nginx/nginx.conf" <<CONF
@@ -68,8 +68,8 @@ http {
   scgi_temp_path $work/nginx/scgi;
   sendfile on;
   server {
-    listen 127.0.0.80:80;
-    listen 127.0.0.80:443 ssl;
+    listen 127.0.0.78:80;
+    listen 127.0.0.78:443 ssl;
     ssl_certificate $work/nginx/cert.pem;
     ssl_certificate_key $work/nginx/key.pem;
     root $work/www;
@@ -84,7 +84,7 @@ now_ns() { date +%s%N; }
 
 # One timed run of a tool; prints "wall_ns peak_kib".
 run_one() {
-  local size=$1 tool=$2 dir=$3 url=http://127.0.0.80/$1.bin
+  local size=$1 tool=$2 dir=$3 url=http://127.0.0.78/$1.bin
   local start end
   rm -rf "$dir" && mkdir -p "$dir"
   cd "$dir"

@@ -158,12 +158,21 @@ int reserve(int fd, std::int64_t length) {
 }
 
 BackgroundCopy::BackgroundCopy(int from, int to, std::int64_t count)
-    : m_thread([this, from, to, count] { m_err = copy_range(from, 0, to, count); }) {}
+    : m_from(::fcntl(from, F_DUPFD_CLOEXEC, 0)), m_to(::fcntl(to, F_DUPFD_CLOEXEC, 0)) {
+    if (!m_from || !m_to) {
+        m_err = errno;
+        return;
+    }
+    m_thread =
+        std::thread([this, count] { m_err = copy_range(m_from.get(), 0, m_to.get(), count); });
+}
 
 BackgroundCopy::~BackgroundCopy() { (void)wait(); }
 
 int BackgroundCopy::wait() {
     if (m_thread.joinable()) m_thread.join();
+    m_from.reset();
+    m_to.reset();
     return m_err;
 }
 

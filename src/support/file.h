@@ -69,7 +69,7 @@ std::int64_t length_of(int fd);
 [[nodiscard]] int reserve(int fd, std::int64_t length);
 
 // copy_range(from, 0, to, count) in a thread of its own, so that it runs beside the rest
-// of the hop. `from` must not be closed before wait() has returned.
+// of the hop. It works on descriptors of its own, so the caller's may close at any time.
 class BackgroundCopy {
   public:
     BackgroundCopy(int from, int to, std::int64_t count);
@@ -81,6 +81,8 @@ class BackgroundCopy {
     [[nodiscard]] int wait();
 
   private:
+    Fd m_from;
+    Fd m_to;
     int m_err = 0;
     std::thread m_thread;
 };
