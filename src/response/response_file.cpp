@@ -65,12 +65,7 @@ std::optional<support::Failure> scan_response_file(int file, std::int64_t length
 }
 
 std::optional<support::Failure> echo_scanned(const support::Console& console, int file,
-                                             std::int64_t length, std::int64_t position,
-                                             const std::string& name) {
-    if (length == 0) {
-        support::print(console, std::string_view("\0", 1));
-        return std::nullopt;
-    }
+                                             std::int64_t position, const std::string& name) {
     if (const int err = read_blocks(file, position, [&](std::string_view bytes) {
             support::print(console, bytes);
             return false;

@@ -33,11 +33,11 @@ namespace response {
                                                                  const std::string& name,
                                                                  ScanResult& scan);
 
-// Echoes what the scan stepped on: bytes 1 to the scan position, or the one zero byte of
-// the window when the response is empty. A read that fails is a failure.
+// Echoes what the scan stepped on: bytes 1 to the scan position of a response that is not
+// empty (an empty one is a failed receive and never scanned). A read that fails is a
+// failure.
 [[nodiscard]] std::optional<support::Failure> echo_scanned(const support::Console& console,
-                                                           int file, std::int64_t length,
-                                                           std::int64_t position,
+                                                           int file, std::int64_t position,
                                                            const std::string& name);
 
 }  // namespace response

@@ -54,8 +54,7 @@ std::optional<support::Failure> finish_page(const Hop& hop, const response::Scan
         }
     }
     hop.log_lines(response::data_log_lines(scan.position, scan.body_start, length));
-    return response::write_body(source, scan.body_start, length, output,
-                                hop.target.output_file);
+    return response::write_body(source, scan.body_start, length, output, hop.target.output_file);
 }
 
 // What a hop received: its length, and the spool open for reading, which begins with the
@@ -121,8 +120,8 @@ HopEnd finish_hop(Hop& hop, const Received& received) {
         return *failure;
     }
     if (hop.loud()) {
-        if (auto failure = response::echo_scanned(hop.settings.console, spool, received.length,
-                                                  scan.position, spool_name)) {
+        if (auto failure =
+                response::echo_scanned(hop.settings.console, spool, scan.position, spool_name)) {
             return *failure;
         }
     }
