@@ -44,6 +44,7 @@ std::optional<support::Failure> make_response_file(int spool, std::int64_t total
 std::optional<support::Failure> start_response_file(int spool, std::int64_t total,
                                                     const std::string& name, support::Fd& file,
                                                     std::optional<support::BackgroundCopy>& copy) {
+    if (total < k_background_copy) return make_response_file(spool, total, name, file);
     file = support::create_work_file(name);
     if (!file) return support::file_failure(errno, name, "open");
     if (const int err = support::reserve(file.get(), total)) {

@@ -21,8 +21,12 @@ namespace response {
                                                                  const std::string& name,
                                                                  support::Fd& file);
 
-// A new `name`, its room for `total` bytes taken, in `file`; the copy of the spool's first
-// `total` bytes into it started in `copy`, to be waited for before the file is closed.
+// Below this a response file is copied at once: a thread would cost more than it saves.
+constexpr std::int64_t k_background_copy = 4 << 20;
+
+// A new `name` in `file`; from k_background_copy bytes on, its room for `total` bytes
+// taken and the copy of the spool's first `total` bytes into it started in `copy`, to be
+// waited for before the file is closed; below, made by make_response_file.
 [[nodiscard]] std::optional<support::Failure> start_response_file(
     int spool, std::int64_t total, const std::string& name, support::Fd& file,
     std::optional<support::BackgroundCopy>& copy);

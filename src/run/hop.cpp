@@ -161,7 +161,7 @@ HopEnd fetch_hop(Hop& hop) {
 
     HopEnd end = finish_hop(hop, std::get<Received>(received));
     // a failed copy of the response file came first in the order of the hop's steps
-    if (const int err = copy->wait()) {
+    if (const int err = copy ? copy->wait() : 0) {
         return support::file_failure(err, support::k_response_file, "copy");
     }
     if (std::holds_alternative<support::Failure>(end)) return end;

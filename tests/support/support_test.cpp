@@ -97,6 +97,8 @@ TEST(File, ACopyThatRunsPastTheEndOfItsSourceFails) {
     std::fflush(from);
     EXPECT_EQ(copy_range(fileno(from), 5, fileno(to), 5), 0);
     EXPECT_EQ(copy_range(fileno(from), 5, fileno(to), 6), EIO);
+    BackgroundCopy beside(fileno(from), fileno(to), 11);  // from offset 0: one byte short
+    EXPECT_EQ(beside.wait(), EIO);
     // a pipe takes no kernel copy: the buffered copy must fail the same way
     int pipe_ends[2];
     ASSERT_EQ(::pipe(pipe_ends), 0);
