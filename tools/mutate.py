@@ -97,7 +97,7 @@ MUTANTS = [
     ("short body accepted", "src/http/length_check.cpp", "m_length < 0 || m_body >= m_length) {", "true) {"),
     ("304 counted short", "src/http/length_check.cpp", "|| m_status == 304;", ";"),
     ("length name case kept", "src/http/length_check.cpp", "support::lower(support::left(line, k_content_length.size()))", "support::left(line, k_content_length.size())"),
-    ("sticky folders trusted", "src/support/file.cpp", "return guarded && planted(st.st_uid, *owner) ? EACCES : 0;", "return guarded && planted(st.st_uid, *owner) && false ? EACCES : 0;"),
+    ("sticky folders trusted", "src/support/file.cpp", "return guarded && planted(st.st_uid, directory_owner) ? EACCES : 0;", "return guarded && planted(st.st_uid, directory_owner) && false ? EACCES : 0;"),
     ("links to work files followed not", "src/support/work_files.cpp", "if (names_work_file(at)) return true;", "if (link == 0 && names_work_file(at)) return true;"),
     ("upper-case HTTP_PROXY read", "src/http/proxy.cpp", 'proxies.http = environment("http_proxy");', 'proxies.http = environment("HTTP_PROXY");'),
     ("no_proxy suffix without dot", "src/http/proxy.cpp", "name[name.size() - entry.size() - 1] == '.'", "true"),

@@ -71,15 +71,14 @@ std::vector<Address> resolve(const support::Endpoint& endpoint) {
     return addresses;
 }
 
-std::string address_shown(const Address* address) {
-    if (address == nullptr) return support::format_number(0);
-    if (address->storage.ss_family == AF_INET6) {
-        const auto& peer = reinterpret_cast<const sockaddr_in6&>(address->storage);
+std::string address_shown(const Address& address) {
+    if (address.storage.ss_family == AF_INET6) {
+        const auto& peer = reinterpret_cast<const sockaddr_in6&>(address.storage);
         char text[INET6_ADDRSTRLEN] = {};
         ::inet_ntop(AF_INET6, &peer.sin6_addr, text, sizeof text);
         return std::string(" ") + text;
     }
-    const auto& peer = reinterpret_cast<const sockaddr_in&>(address->storage);
+    const auto& peer = reinterpret_cast<const sockaddr_in&>(address.storage);
     unsigned char octets[4];
     std::memcpy(octets, &peer.sin_addr, sizeof octets);
     const std::uint32_t little =
@@ -115,9 +114,15 @@ std::optional<support::Failure> connect_to(const Address& address, std::int64_t 
 
 Dialed dial(const support::Url& url, const Reach& reach) {
     Dialed dialed;
-    const std::optional<Proxy> proxy = proxy_for(url, reach.proxies);
+    // a URL that names no usable server fails alike with or without a proxy
+    const auto server = support::endpoint_of(url);
+    if (!server) {
+        dialed.failure = support::Failure{support::Problem::resolve, 0, url.authority};
+        return dialed;
+    }
+    const std::optional<Proxy> proxy = proxy_for(url, *server, reach.proxies);
     const support::Url& first = proxy ? proxy->url : url;
-    const auto endpoint = support::endpoint_of(first);
+    const auto endpoint = proxy ? support::endpoint_of(first) : server;
     const std::vector<Address> addresses = endpoint ? resolve(*endpoint) : std::vector<Address>{};
     if (addresses.empty()) {
         dialed.failure = support::Failure{support::Problem::resolve, 0, first.authority};
@@ -125,7 +130,7 @@ Dialed dial(const support::Url& url, const Reach& reach) {
     }
     support::Fd socket;
     for (const Address& address : addresses) {
-        dialed.shown = address_shown(&address);
+        dialed.shown = address_shown(address);
         dialed.failure = connect_to(address, reach.timeouts.connect_ms, socket);
         if (!dialed.failure) break;
     }
@@ -136,15 +141,11 @@ Dialed dial(const support::Url& url, const Reach& reach) {
         return dialed;
     }
     if (proxy) {
-        dialed.failure = open_tunnel(dialed.stream, url, *proxy);
+        dialed.failure = open_tunnel(dialed.stream, *server, *proxy);
         if (dialed.failure) return dialed;
     }
     // the certificate is checked against the server's own name, through a tunnel too
-    if (const auto server = support::endpoint_of(url)) {
-        dialed.failure = dialed.stream.start_tls(*server);
-    } else {
-        dialed.failure = support::Failure{support::Problem::resolve, 0, url.authority};
-    }
+    dialed.failure = dialed.stream.start_tls(*server);
     return dialed;
 }
 

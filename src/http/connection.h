@@ -31,8 +31,8 @@ std::vector<Address> resolve(const support::Endpoint& endpoint);
 
 // The address as the log shows it after "IP:": an IPv4 address as its four bytes read as
 // a little-endian signed 32-bit number in the console format (1.2.0.0 gives " 513"), an
-// IPv6 one as a blank and its text form; " 0" for none.
-std::string address_shown(const Address* address);
+// IPv6 one as a blank and its text form.
+std::string address_shown(const Address& address);
 
 // A TCP socket connected to the address, non-blocking, in `socket`; after timeout_ms (-1:
 // the system's own limit) without an answer, ETIMEDOUT. A failure closes the socket.

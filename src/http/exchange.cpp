@@ -81,11 +81,8 @@ Received receive_to_spool(const Stream& stream, Method method, std::int64_t idle
                           const std::string& spool_name, const support::Console* log) {
     // a signal that ends the run waits until what has arrived is in the spool
     const support::SignalNote signals({SIGINT, SIGTERM, SIGHUP});
-    const std::string_view call = stream.secure() ? "SSL_read()" : "recv()";
     const auto receive_failure = [&](int err) {
-        if (stream.secure())
-            return support::Failure{support::Problem::receive, 0, std::strerror(err), call};
-        return support::Failure{support::Problem::receive, err, {}, call};
+        return stream.failure(support::Problem::receive, err);
     };
     Received received;
     // left uninitialised: only the bytes a receive brings are ever read from it
@@ -120,7 +117,9 @@ Received receive_to_spool(const Stream& stream, Method method, std::int64_t idle
         }
         if (read.size == 0) {
             if (auto why = length.shortfall(method)) {
-                return finish(support::Failure{support::Problem::receive, 0, *why, call});
+                // the words stand where a number would; the call is the receive's
+                return finish(support::Failure{support::Problem::receive, 0, std::move(*why),
+                                               receive_failure(0).call});
             }
             return finish(std::nullopt);
         }

@@ -39,11 +39,10 @@ std::string percent_decoded(std::string_view text) {
     return out;
 }
 
-// The host and port of a URL as the tunnel asks for them: the port always written.
-std::string tunnel_target(const support::Url& url) {
-    const auto endpoint = support::endpoint_of(url);
-    const std::string host = endpoint->literal_v6 ? "[" + endpoint->host + "]" : endpoint->host;
-    return host + ":" + std::to_string(endpoint->port);
+// The host and port as the tunnel asks for them: the port always written.
+std::string tunnel_target(const support::Endpoint& server) {
+    const std::string host = server.literal_v6 ? "[" + server.host + "]" : server.host;
+    return host + ":" + std::to_string(server.port);
 }
 
 }  // namespace
@@ -87,11 +86,11 @@ bool bypasses(std::string_view no_proxy, std::string_view host, std::uint16_t po
     return false;
 }
 
-std::optional<Proxy> proxy_for(const support::Url& url, const Proxies& proxies) {
+std::optional<Proxy> proxy_for(const support::Url& url, const support::Endpoint& server,
+                               const Proxies& proxies) {
     std::string_view setting = url.tls ? proxies.https : proxies.http;
-    if (setting.empty()) return std::nullopt;
-    const auto endpoint = support::endpoint_of(url);
-    if (endpoint && bypasses(proxies.no_proxy, endpoint->host, endpoint->port)) return std::nullopt;
+    if (setting.empty() || bypasses(proxies.no_proxy, server.host, server.port))
+        return std::nullopt;
 
     if (support::lower(support::left(setting, k_http_scheme.size())) == k_http_scheme) {
         setting.remove_prefix(k_http_scheme.size());
@@ -127,12 +126,12 @@ std::string base64(std::string_view bytes) {
     return out;
 }
 
-std::optional<support::Failure> open_tunnel(const Stream& stream, const support::Url& url,
+std::optional<support::Failure> open_tunnel(const Stream& stream, const support::Endpoint& server,
                                             const Proxy& proxy) {
     const auto failure = [](std::string reason) {
         return support::Failure{support::Problem::connect, 0, std::move(reason), "CONNECT"};
     };
-    const std::string target = tunnel_target(url);
+    const std::string target = tunnel_target(server);
     std::string request = "CONNECT " + target + " HTTP/1.0\r\nHost: " + target + "\r\n";
     if (!proxy.authorization.empty()) {
         request += "Proxy-Authorization: " + proxy.authorization + "\r\n";

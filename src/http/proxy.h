@@ -36,7 +36,8 @@ struct Proxy {
 // that must then match; "*" bypasses every host. A proxy is written as
 // http://[user:password@]host[:port] (the scheme may be left out; user and password may be
 // %-encoded); port 80 when none.
-std::optional<Proxy> proxy_for(const support::Url& url, const Proxies& proxies);
+std::optional<Proxy> proxy_for(const support::Url& url, const support::Endpoint& server,
+                               const Proxies& proxies);
 
 // Whether no_proxy bypasses the host and port.
 bool bypasses(std::string_view no_proxy, std::string_view host, std::uint16_t port);
@@ -44,11 +45,11 @@ bool bypasses(std::string_view no_proxy, std::string_view host, std::uint16_t po
 // RFC 4648 base64 of the bytes.
 std::string base64(std::string_view bytes);
 
-// Asks the proxy at the other end of `stream` for a tunnel to the URL's host and port
+// Asks the proxy at the other end of `stream` for a tunnel to the server's host and port
 // ("CONNECT host:port HTTP/1.0" with a Host line and its credentials); a failure unless it
 // answers 2xx, naming its status line.
 [[nodiscard]] std::optional<support::Failure> open_tunnel(const Stream& stream,
-                                                          const support::Url& url,
+                                                          const support::Endpoint& server,
                                                           const Proxy& proxy);
 
 }  // namespace http

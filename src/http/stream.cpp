@@ -110,6 +110,17 @@ Stream& Stream::operator=(Stream&& other) noexcept {
     return *this;
 }
 
+support::Failure Stream::failure(support::Problem what, int err) const {
+    using enum support::Problem;
+    if (m_ssl == nullptr) {
+        return {what, err, {}, what == send ? "send()" : what == receive ? "recv()" : "connect()"};
+    }
+    return {what, 0, std::strerror(err),
+            what == send      ? "SSL_write()"
+            : what == receive ? "SSL_read()"
+                              : "SSL_connect()"};
+}
+
 std::optional<support::Failure> Stream::start_tls(const support::Endpoint& endpoint) {
     const auto failure = [&](int result, int err) {
         return support::Failure{support::Problem::connect, 0, tls_reason(m_ssl, result, err),
@@ -146,20 +157,12 @@ std::optional<support::Failure> Stream::start_tls(const support::Endpoint& endpo
         if (wait != 0) {
             const int ready = wait_ready(m_socket.get(), wait, m_idle_ms);
             if (ready < 0) return failure(-1, errno);
-            if (ready == 0) {
-                return support::Failure{support::Problem::connect, 0, std::strerror(ETIMEDOUT),
-                                        "SSL_connect()"};
-            }
+            if (ready == 0) return this->failure(support::Problem::connect, ETIMEDOUT);
         }
     }
 }
 
 std::optional<support::Failure> Stream::send_all(std::string_view bytes) const {
-    const std::string_view call = m_ssl != nullptr ? "SSL_write()" : "send()";
-    const auto failure = [&](int err) {
-        if (m_ssl == nullptr) return support::Failure{support::Problem::send, err, {}, call};
-        return support::Failure{support::Problem::send, 0, std::strerror(err), call};
-    };
     while (!bytes.empty()) {
         short wait = 0;
         if (m_ssl != nullptr) {
@@ -174,7 +177,7 @@ std::optional<support::Failure> Stream::send_all(std::string_view bytes) const {
             wait = tls_wait(code);
             if (wait == 0 && !(code == SSL_ERROR_SYSCALL && err == EINTR)) {
                 return support::Failure{support::Problem::send, 0, tls_reason(nullptr, n, err),
-                                        call};
+                                        "SSL_write()"};
             }
         } else {
             const ssize_t n = ::send(m_socket.get(), bytes.data(), bytes.size(), MSG_NOSIGNAL);
@@ -185,13 +188,13 @@ std::optional<support::Failure> Stream::send_all(std::string_view bytes) const {
             if (errno == EAGAIN || errno == EWOULDBLOCK) {
                 wait = POLLOUT;
             } else if (errno != EINTR) {
-                return failure(errno);
+                return failure(support::Problem::send, errno);
             }
         }
         if (wait != 0) {
             const int ready = wait_ready(m_socket.get(), wait, m_idle_ms);
-            if (ready < 0) return failure(errno);
-            if (ready == 0) return failure(ETIMEDOUT);
+            if (ready < 0) return failure(support::Problem::send, errno);
+            if (ready == 0) return failure(support::Problem::send, ETIMEDOUT);
         }
     }
     return std::nullopt;

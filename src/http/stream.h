@@ -53,6 +53,10 @@ class Stream {
 
     bool secure() const { return m_ssl != nullptr; }
 
+    // A failure of the stream's handshake (connect), send or receive with errno `err`: the
+    // number over a plain socket, the system's words for it over TLS, each with its call.
+    support::Failure failure(support::Problem what, int err) const;
+
     int socket() const { return m_socket.get(); }
     std::int64_t idle_ms() const { return m_idle_ms; }
 

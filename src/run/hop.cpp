@@ -21,8 +21,8 @@ struct Hop {
     const HopSettings& settings;
     const Target& target;
     const redirect::RedirectState& redirects;
-    // what the hop is doing, for a failure that can only be told by its kind
-    support::Failure stage{support::Problem::connect, 0, {}, "connect()"};
+    // how the step the hop is in fails when memory cannot be had
+    support::Failure stage{support::Problem::connect, ENOMEM, {}, "connect()"};
 
     bool loud() const { return settings.mode == Mode::loud; }
     void log_lines(const std::vector<std::string>& lines) const {
@@ -74,7 +74,7 @@ std::variant<Received, support::Failure, Signalled> receive_response(
     support::Fd spool = support::create_work_file(spool_name);
     if (!spool) return support::file_failure(errno, spool_name, "open");
     hop.log_lines({std::string(k_download_log)});
-    hop.stage = {support::Problem::receive, 0, {}, stream.secure() ? "SSL_read()" : "recv()"};
+    hop.stage = stream.failure(support::Problem::receive, ENOMEM);
     const http::Received received = http::receive_to_spool(
         stream, hop.settings.method, hop.settings.network.reach.timeouts.idle_ms, spool.get(),
         spool_name, hop.log());
@@ -87,7 +87,7 @@ std::variant<Received, support::Failure, Signalled> receive_response(
         }
         return *received.failure;
     }
-    hop.stage = support::file_failure(0, support::k_response_file, "");
+    hop.stage = support::file_failure(ENOMEM, support::k_response_file, "");
     // the spool's own length, filler included, as a reader of the file would find it
     const std::int64_t spool_length = support::length_of(spool.get());
     if (spool_length < 0) return support::file_failure(errno, spool_name, "fstat");
@@ -147,7 +147,7 @@ HopEnd fetch_hop(Hop& hop) {
     if (dialed.failure) return *dialed.failure;
     const http::Stream& stream = dialed.stream;
 
-    hop.stage = {support::Problem::send, 0, {}, stream.secure() ? "SSL_write()" : "send()"};
+    hop.stage = stream.failure(support::Problem::send, ENOMEM);
     const std::string head =
         http::build_request_head(hop.settings.method, hop.target.url, k_version, dialed.http_proxy);
     hop.log_lines(contact_log_lines(head));
@@ -179,9 +179,7 @@ HopEnd fetch(const HopSettings& settings, const Target& target,
         return fetch_hop(hop);
     } catch (const std::bad_alloc&) {
         // memory that cannot be had ends the step that asked for it, like any failure of it
-        support::Failure failure = hop.stage;
-        failure.err = ENOMEM;
-        return failure;
+        return hop.stage;
     }
 }
 

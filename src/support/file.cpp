@@ -66,19 +66,25 @@ bool planted(uid_t file_owner, uid_t directory_owner) {
     return file_owner != ::geteuid() && file_owner != directory_owner;
 }
 
+// EACCES when the name in a sticky folder of that owner is a link, FIFO or file planted
+// there by someone else; else 0.
+int planted_refusal(const std::string& name, uid_t directory_owner) {
+    struct stat st {};
+    if (::lstat(name.c_str(), &st) != 0) return 0;  // nothing there yet
+    const bool guarded = S_ISLNK(st.st_mode) || S_ISFIFO(st.st_mode) || S_ISREG(st.st_mode);
+    return guarded && planted(st.st_uid, directory_owner) ? EACCES : 0;
+}
+
 }  // namespace
 
 int output_refusal(const std::string& name) {
     const auto owner = sticky_owner(name);
-    if (!owner) return 0;
-    struct stat st {};
-    if (::lstat(name.c_str(), &st) != 0) return 0;  // nothing there yet
-    const bool guarded = S_ISLNK(st.st_mode) || S_ISFIFO(st.st_mode) || S_ISREG(st.st_mode);
-    return guarded && planted(st.st_uid, *owner) ? EACCES : 0;
+    return owner ? planted_refusal(name, *owner) : 0;
 }
 
 Fd open_output(const std::string& name) {
-    if (const int err = output_refusal(name)) {
+    const auto owner = sticky_owner(name);
+    if (const int err = owner ? planted_refusal(name, *owner) : 0) {
         errno = err;
         return Fd();
     }
@@ -88,8 +94,7 @@ Fd open_output(const std::string& name) {
     if (!file) return file;
     struct stat st {};
     if (::fstat(file.get(), &st) != 0) return Fd();
-    if (const auto owner = sticky_owner(name);
-        owner && (S_ISFIFO(st.st_mode) || S_ISREG(st.st_mode)) && planted(st.st_uid, *owner)) {
+    if (owner && (S_ISFIFO(st.st_mode) || S_ISREG(st.st_mode)) && planted(st.st_uid, *owner)) {
         file.reset();
         errno = EACCES;
         return Fd();

@@ -556,6 +556,9 @@ row("https_proxy: a CONNECT tunnel, then TLS with the origin's own certificate",
     env={"HTTPS_PROXY": PROXY}, serve={"127.0.0.75:3128": ("tunnel", [ok("tunnelled")])}, out="",
     files={"o": "tunnelled"}, requests={"127.0.0.75:3128": [
         "CONNECT 127.0.0.51:443 HTTP/1.0\r\nHost: 127.0.0.51:443\r\n\r\n", request("127.0.0.51", "/t")]})
+row("a URL that names no usable server fails as without a proxy", ["-q", "https://127.0.0.51:0/"],
+    env={"https_proxy": PROXY}, serve={"127.0.0.75:3128": ["never"]}, stdin="key", code=1,
+    requests={"127.0.0.75:3128": []}, out=crlf("No connection to host available.", "Error: ResolveHost: '127.0.0.51:0'."))
 row("a CONNECT refused by the proxy", ["-q", "https://127.0.0.51/"], env={"https_proxy": PROXY}, stdin="key", code=1,
     serve={"127.0.0.75:3128": ["HTTP/1.0 403 Forbidden\r\n\r\n"]},
     out=crlf("Socket error. Connection to internet has a problem.", "Error: HTTP/1.0 403 Forbidden Calling: CONNECT"))
