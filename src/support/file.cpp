@@ -99,7 +99,9 @@ Fd open_output(const std::string& name) {
         errno = EACCES;
         return Fd();
     }
-    if (S_ISREG(st.st_mode) && ::ftruncate(file.get(), 0) != 0) return Fd();
+    // an empty file is left alone: a truncation would have the file system write the new
+    // bytes out at the close, as if they replaced old ones
+    if (S_ISREG(st.st_mode) && st.st_size > 0 && ::ftruncate(file.get(), 0) != 0) return Fd();
     return file;
 }
 
