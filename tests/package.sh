@@ -32,6 +32,8 @@ grep -q GNU_RELRO <<<"$segments" || { echo "package: no RELRO"; exit 1; }
 grep -q -- '-D_FORTIFY_SOURCE=2' build/release/CMakeFiles/pageglean_core.dir/flags.make ||
   { echo "package: not built with _FORTIFY_SOURCE"; exit 1; }
 grep -q '__stack_chk_fail' <<<"$symbols" || { echo "package: no stack protector"; exit 1; }
+# libssl is loaded at run time, so the package must name it itself
+dpkg-deb --field "$deb" Depends | grep -q 'libssl' || { echo "package: no dependency on libssl"; exit 1; }
 lintian --fail-on error,warning --suppress-tags-from-file /dev/null "$deb"
 
 dpkg -i "$deb" >/dev/null

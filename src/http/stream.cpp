@@ -2,9 +2,6 @@
 
 #include <arpa/inet.h>
 #include <fcntl.h>
-#include <openssl/err.h>
-#include <openssl/ssl.h>
-#include <openssl/x509v3.h>
 #include <poll.h>
 #include <sys/socket.h>
 
@@ -14,20 +11,22 @@
 #include <ctime>
 #include <utility>
 
+#include "http/tls_library.h"
+
 namespace http {
 
 namespace {
 
 // OpenSSL's words for what went wrong: a certificate's verification result, the last
 // error queued, or the system's text for a failed call underneath.
-std::string tls_reason(const SSL* ssl, int result, int err) {
+std::string tls_reason(const TlsLibrary& tls, const SSL* ssl, int result, int err) {
     if (ssl != nullptr) {
-        const long verified = SSL_get_verify_result(ssl);
-        if (verified != X509_V_OK) return X509_verify_cert_error_string(verified);
+        const long verified = tls.SSL_get_verify_result(ssl);
+        if (verified != X509_V_OK) return tls.X509_verify_cert_error_string(verified);
     }
-    if (const unsigned long queued = ERR_get_error(); queued != 0) {
-        ERR_clear_error();
-        if (const char* reason = ERR_reason_error_string(queued)) return reason;
+    if (const unsigned long queued = tls.ERR_get_error(); queued != 0) {
+        tls.ERR_clear_error();
+        if (const char* reason = tls.ERR_reason_error_string(queued)) return reason;
         return "error " + std::to_string(queued);
     }
     if (result == 0 || err == 0) return "unexpected end of file";
@@ -89,13 +88,14 @@ Stream::Stream(support::Fd socket, std::int64_t idle_ms)
 }
 
 Stream::~Stream() {
-    if (m_ssl != nullptr) SSL_free(m_ssl);
-    if (m_context != nullptr) SSL_CTX_free(m_context);
+    if (m_ssl != nullptr) m_tls->SSL_free(m_ssl);
+    if (m_context != nullptr) m_tls->SSL_CTX_free(m_context);
 }
 
 Stream::Stream(Stream&& other) noexcept
     : m_socket(std::move(other.m_socket)),
       m_idle_ms(other.m_idle_ms),
+      m_tls(other.m_tls),
       m_context(std::exchange(other.m_context, nullptr)),
       m_ssl(std::exchange(other.m_ssl, nullptr)) {}
 
@@ -104,6 +104,7 @@ Stream& Stream::operator=(Stream&& other) noexcept {
         Stream gone(std::move(*this));
         m_socket = std::move(other.m_socket);
         m_idle_ms = other.m_idle_ms;
+        m_tls = other.m_tls;
         m_context = std::exchange(other.m_context, nullptr);
         m_ssl = std::exchange(other.m_ssl, nullptr);
     }
@@ -122,36 +123,43 @@ support::Failure Stream::failure(support::Problem what, int err) const {
 }
 
 std::optional<support::Failure> Stream::start_tls(const support::Endpoint& endpoint) {
+    std::string why;
+    m_tls = tls_library(why);
+    if (m_tls == nullptr) {
+        return support::Failure{support::Problem::connect, 0, std::move(why), "SSL_connect()"};
+    }
+    const TlsLibrary& tls = *m_tls;
     const auto failure = [&](int result, int err) {
-        return support::Failure{support::Problem::connect, 0, tls_reason(m_ssl, result, err),
+        return support::Failure{support::Problem::connect, 0, tls_reason(tls, m_ssl, result, err),
                                 "SSL_connect()"};
     };
-    ERR_clear_error();
-    m_context = SSL_CTX_new(TLS_client_method());
+    tls.ERR_clear_error();
+    m_context = tls.SSL_CTX_new(tls.TLS_client_method());
     if (m_context == nullptr) return failure(-1, 0);
-    SSL_CTX_set_min_proto_version(m_context, TLS1_2_VERSION);
+    tls.SSL_CTX_ctrl(m_context, SSL_CTRL_SET_MIN_PROTO_VERSION, TLS1_2_VERSION, nullptr);
     // an HTTP/1.0 server ends the response by closing, often without close_notify
-    SSL_CTX_set_options(m_context, SSL_OP_IGNORE_UNEXPECTED_EOF);
-    SSL_CTX_set_verify(m_context, SSL_VERIFY_PEER, nullptr);
-    if (SSL_CTX_set_default_verify_paths(m_context) != 1) return failure(-1, 0);
+    tls.SSL_CTX_set_options(m_context, SSL_OP_IGNORE_UNEXPECTED_EOF);
+    tls.SSL_CTX_set_verify(m_context, SSL_VERIFY_PEER, nullptr);
+    if (tls.SSL_CTX_set_default_verify_paths(m_context) != 1) return failure(-1, 0);
 
-    m_ssl = SSL_new(m_context);
-    if (m_ssl == nullptr || SSL_set_fd(m_ssl, m_socket.get()) != 1) return failure(-1, 0);
+    m_ssl = tls.SSL_new(m_context);
+    if (m_ssl == nullptr || tls.SSL_set_fd(m_ssl, m_socket.get()) != 1) return failure(-1, 0);
     // an address is checked against the certificate's addresses and is no server name
     const std::string& host = endpoint.host;
     if (endpoint.literal_v6 || is_dotted(host)) {
-        if (X509_VERIFY_PARAM_set1_ip_asc(SSL_get0_param(m_ssl), host.c_str()) != 1) {
+        if (tls.X509_VERIFY_PARAM_set1_ip_asc(tls.SSL_get0_param(m_ssl), host.c_str()) != 1) {
             return failure(-1, 0);
         }
-    } else if (SSL_set_tlsext_host_name(m_ssl, host.c_str()) != 1 ||
-               SSL_set1_host(m_ssl, host.c_str()) != 1) {
+    } else if (tls.SSL_ctrl(m_ssl, SSL_CTRL_SET_TLSEXT_HOSTNAME, TLSEXT_NAMETYPE_host_name,
+                            const_cast<char*>(host.c_str())) != 1 ||
+               tls.SSL_set1_host(m_ssl, host.c_str()) != 1) {
         return failure(-1, 0);
     }
     for (;;) {
-        const int result = SSL_connect(m_ssl);
+        const int result = tls.SSL_connect(m_ssl);
         if (result == 1) return std::nullopt;
         const int err = errno;
-        const int code = SSL_get_error(m_ssl, result);
+        const int code = tls.SSL_get_error(m_ssl, result);
         const short wait = tls_wait(code);
         if (wait == 0 && !(code == SSL_ERROR_SYSCALL && err == EINTR)) return failure(result, err);
         if (wait != 0) {
@@ -166,18 +174,18 @@ std::optional<support::Failure> Stream::send_all(std::string_view bytes) const {
     while (!bytes.empty()) {
         short wait = 0;
         if (m_ssl != nullptr) {
-            ERR_clear_error();
-            const int n = SSL_write(m_ssl, bytes.data(), static_cast<int>(bytes.size()));
+            m_tls->ERR_clear_error();
+            const int n = m_tls->SSL_write(m_ssl, bytes.data(), static_cast<int>(bytes.size()));
             if (n > 0) {
                 bytes.remove_prefix(static_cast<std::size_t>(n));
                 continue;
             }
             const int err = errno;
-            const int code = SSL_get_error(m_ssl, n);
+            const int code = m_tls->SSL_get_error(m_ssl, n);
             wait = tls_wait(code);
             if (wait == 0 && !(code == SSL_ERROR_SYSCALL && err == EINTR)) {
-                return support::Failure{support::Problem::send, 0, tls_reason(nullptr, n, err),
-                                        "SSL_write()"};
+                return support::Failure{support::Problem::send, 0,
+                                        tls_reason(*m_tls, nullptr, n, err), "SSL_write()"};
             }
         } else {
             const ssize_t n = ::send(m_socket.get(), bytes.data(), bytes.size(), MSG_NOSIGNAL);
@@ -207,11 +215,11 @@ Stream::Read Stream::read_some(char* buffer, std::size_t capacity) const {
         if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) return Read{0, POLLIN, {}};
         return Read{0, 0, support::Failure{support::Problem::receive, errno, {}, "recv()"}};
     }
-    ERR_clear_error();
-    const int n = SSL_read(m_ssl, buffer, static_cast<int>(capacity));
+    m_tls->ERR_clear_error();
+    const int n = m_tls->SSL_read(m_ssl, buffer, static_cast<int>(capacity));
     if (n > 0) return Read{static_cast<std::size_t>(n), 0, std::nullopt};
     const int err = errno;
-    switch (SSL_get_error(m_ssl, n)) {
+    switch (m_tls->SSL_get_error(m_ssl, n)) {
         case SSL_ERROR_ZERO_RETURN:
             return Read{};
         case SSL_ERROR_WANT_READ:
@@ -224,9 +232,9 @@ Stream::Read Stream::read_some(char* buffer, std::size_t capacity) const {
         default:
             break;
     }
-    return Read{
-        0, 0,
-        support::Failure{support::Problem::receive, 0, tls_reason(nullptr, n, err), "SSL_read()"}};
+    return Read{0, 0,
+                support::Failure{support::Problem::receive, 0, tls_reason(*m_tls, nullptr, n, err),
+                                 "SSL_read()"}};
 }
 
 void Stream::close() {

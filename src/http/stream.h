@@ -32,6 +32,8 @@ Timeouts timeouts_from(const char* seconds);
 // interruptions. 1 when ready, 0 when the time is up, -1 with errno set.
 int wait_ready(int fd, short events, std::int64_t ms);
 
+struct TlsLibrary;
+
 class Stream {
   public:
     Stream() = default;
@@ -82,6 +84,7 @@ class Stream {
   private:
     support::Fd m_socket;
     std::int64_t m_idle_ms = -1;
+    const TlsLibrary* m_tls = nullptr;  // OpenSSL, once the stream speaks TLS
     SSL_CTX* m_context = nullptr;
     SSL* m_ssl = nullptr;
 };

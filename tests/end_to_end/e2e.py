@@ -480,6 +480,14 @@ row("HTTPS in capitals, and a close without close_notify ends the page", ["-q", 
     serve={"127.0.0.51:443": ("right", [reply(ok("whole body"), end="abrupt")])}, out="",
     files={"o.html": "whole body"})
 
+for scheme, case, serve, expected in (
+        ("http", "plain HTTP runs without it", {"127.0.0.51": [ok("plain")]}, dict(out="", files={"o": "plain"})),
+        ("https", "TLS fails at the handshake with the loader's words", {"127.0.0.51:443": ("right", ["never"])}, dict(stdin="key", code=1, requests={"127.0.0.51:443": []},
+         out=crlf("Socket error. Connection to internet has a problem.",
+                  "Error: ./libssl.so.3: file too short Calling: SSL_connect()")))):
+    row(f"an OpenSSL that cannot be loaded: {case}", ["-q", f"{scheme}://127.0.0.51/", "o"],
+        serve=serve, before={"libssl.so.3": ""}, env={"LD_LIBRARY_PATH": "."}, **expected)
+
 # Responses cut short
 LONG = ok("x" * 1000, "Content-Length: 2000\r\n")
 for name, serve, call in (
