@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <ctime>
 #include <utility>
@@ -97,7 +98,8 @@ Stream::Stream(Stream&& other) noexcept
       m_idle_ms(other.m_idle_ms),
       m_tls(other.m_tls),
       m_context(std::exchange(other.m_context, nullptr)),
-      m_ssl(std::exchange(other.m_ssl, nullptr)) {}
+      m_ssl(std::exchange(other.m_ssl, nullptr)),
+      m_held(std::exchange(other.m_held, std::nullopt)) {}
 
 Stream& Stream::operator=(Stream&& other) noexcept {
     if (this != &other) {
@@ -107,6 +109,7 @@ Stream& Stream::operator=(Stream&& other) noexcept {
         m_tls = other.m_tls;
         m_context = std::exchange(other.m_context, nullptr);
         m_ssl = std::exchange(other.m_ssl, nullptr);
+        m_held = std::exchange(other.m_held, std::nullopt);
     }
     return *this;
 }
@@ -140,6 +143,8 @@ std::optional<support::Failure> Stream::start_tls(const support::Endpoint& endpo
     // an HTTP/1.0 server ends the response by closing, often without close_notify
     tls.SSL_CTX_set_options(m_context, SSL_OP_IGNORE_UNEXPECTED_EOF);
     tls.SSL_CTX_set_verify(m_context, SSL_VERIFY_PEER, nullptr);
+    // whole socket reads rather than a record's header and body one by one
+    tls.SSL_CTX_ctrl(m_context, SSL_CTRL_SET_READ_AHEAD, 1, nullptr);
     if (tls.SSL_CTX_set_default_verify_paths(m_context) != 1) return failure(-1, 0);
 
     m_ssl = tls.SSL_new(m_context);
@@ -215,8 +220,27 @@ Stream::Read Stream::read_some(char* buffer, std::size_t capacity) const {
         if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) return Read{0, POLLIN, {}};
         return Read{0, 0, support::Failure{support::Problem::receive, errno, {}, "recv()"}};
     }
+    if (m_held) return *std::exchange(m_held, std::nullopt);
+    // OpenSSL hands over one record, 16 KiB at most, per call: the records that are here are
+    // taken together, as a plain receive takes every byte that has arrived
+    std::size_t got = 0;
+    while (got < capacity) {
+        Read read = read_record(buffer + got, capacity - got);
+        if (read.size == 0) {
+            if (got == 0) return read;
+            // an end or a failure after the bytes before it is told at the next read
+            if (read.wait == 0) m_held = std::move(read);
+            break;
+        }
+        got += read.size;
+    }
+    return Read{got, 0, std::nullopt};
+}
+
+Stream::Read Stream::read_record(char* buffer, std::size_t capacity) const {
     m_tls->ERR_clear_error();
-    const int n = m_tls->SSL_read(m_ssl, buffer, static_cast<int>(capacity));
+    const int n = m_tls->SSL_read(
+        m_ssl, buffer, static_cast<int>(std::min<std::size_t>(capacity, INT_MAX)));
     if (n > 0) return Read{static_cast<std::size_t>(n), 0, std::nullopt};
     const int err = errno;
     switch (m_tls->SSL_get_error(m_ssl, n)) {

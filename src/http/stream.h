@@ -82,11 +82,15 @@ class Stream {
     void close();
 
   private:
+    // One SSL_read: a record's bytes, or what stands in their way.
+    Read read_record(char* buffer, std::size_t capacity) const;
+
     support::Fd m_socket;
     std::int64_t m_idle_ms = -1;
     const TlsLibrary* m_tls = nullptr;  // OpenSSL, once the stream speaks TLS
     SSL_CTX* m_context = nullptr;
     SSL* m_ssl = nullptr;
+    mutable std::optional<Read> m_held;  // the end or failure met after bytes already read
 };
 
 }  // namespace http

@@ -475,6 +475,7 @@ row("a certificate for another name is refused", ["-q", "https://tls.test/"], st
     out=crlf("Socket error. Connection to internet has a problem.", "Error: hostname mismatch Calling: SSL_connect()"))
 row("a reset over TLS is a receive problem", ["-q", "https://127.0.0.51/", "out.html"], stdin="key", code=1,
     serve={"127.0.0.51:443": ("right", [reply(ok("part of"), " the body", pause=0.2, end="reset")])},
+    files={"pageglean.dummy": ok("part of") + " the body"},
     out="Receive problem.\r\nError: Connection reset by peer Calling: SSL_read()\r\n")
 row("HTTPS in capitals, and a close without close_notify ends the page", ["-q", "HTTPS://127.0.0.51/", "o.html"],
     serve={"127.0.0.51:443": ("right", [reply(ok("whole body"), end="abrupt")])}, out="",
