@@ -53,8 +53,6 @@ class Stream {
     // failure carries OpenSSL's reason as its name.
     [[nodiscard]] std::optional<support::Failure> start_tls(const support::Endpoint& endpoint);
 
-    bool secure() const { return m_ssl != nullptr; }
-
     // A failure of the stream's handshake (connect), send or receive with errno `err`: the
     // number over a plain socket, the system's words for it over TLS, each with its call.
     support::Failure failure(support::Problem what, int err) const;

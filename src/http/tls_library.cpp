@@ -18,7 +18,7 @@ std::string loader_words() {
 }
 
 template <typename Call>
-bool bind(void* library, const char* name, Call& call) {
+bool bind_call(void* library, const char* name, Call& call) {
     call = reinterpret_cast<Call>(::dlsym(library, name));
     return call != nullptr;
 }
@@ -37,7 +37,7 @@ Loaded load() {
         return loaded;
     }
     TlsLibrary tls{};
-#define PAGEGLEAN_BIND(name) bind(library, #name, tls.name)
+#define PAGEGLEAN_BIND(name) bind_call(library, #name, tls.name)
     const bool bound =
         PAGEGLEAN_BIND(TLS_client_method) && PAGEGLEAN_BIND(SSL_CTX_new) &&
         PAGEGLEAN_BIND(SSL_CTX_free) && PAGEGLEAN_BIND(SSL_CTX_ctrl) &&
