@@ -1,7 +1,7 @@
-// The header scan against a literal model of the byte-by-byte walk with its 4-byte window:
-// outcome, scan position, Location line and the line the Last-Modified date is taken from
-// must agree, however the response is cut into pieces. The first input byte sets the piece
-// size.
+// The header scan against a literal model of the byte-by-byte walk with its 4-byte window,
+// header names in any case: outcome, scan position, Location line and the line the
+// Last-Modified date is taken from must agree, however the response is cut into pieces. The
+// first input byte sets the piece size.
 
 #include <algorithm>
 #include <cstddef>
@@ -11,6 +11,7 @@
 
 #include "fuzz/check.h"
 #include "response/header_scan.h"
+#include "support/text.h"
 
 namespace {
 
@@ -34,10 +35,10 @@ Model model_scan(std::string_view response) {
         model.position = position;
         if (current == '\n' || current == '\r') {
             // a line past the limit is passed over
-            if (!too_long && line.substr(0, 15) == "Last-Modified: ") {
+            if (!too_long && support::lower(line.substr(0, 15)) == "last-modified: ") {
                 model.last_modified = response::last_modified_date(line);
             }
-            if (!too_long && line.substr(0, 10) == "Location: ") {
+            if (!too_long && support::lower(line.substr(0, 10)) == "location: ") {
                 model.outcome = response::ScanOutcome::location;
                 model.location_line = line;
                 return model;

@@ -8,9 +8,15 @@ namespace response {
 
 namespace {
 
-constexpr std::string_view k_location = "Location: ";
-constexpr std::string_view k_last_modified = "Last-Modified: ";
+// in lower case: header names are matched in any case, the blank after the colon as it is
+constexpr std::string_view k_location = "location: ";
+constexpr std::string_view k_last_modified = "last-modified: ";
 constexpr std::string_view k_end_mark = "\r\n\r\n";
+
+// Whether the line begins with the name (given in lower case), its letters in any case.
+bool names(std::string_view line, std::string_view name) {
+    return support::lower(support::left(line, static_cast<std::int64_t>(name.size()))) == name;
+}
 
 }  // namespace
 
@@ -58,8 +64,7 @@ void HeaderScanner::step(std::int64_t position) {
     } else if (m_line_kept) {
         m_line += current;
         const bool neither_header = m_line.size() == k_last_modified.size() &&
-                                    !m_line.starts_with(k_location) &&
-                                    !m_line.starts_with(k_last_modified);
+                                    !names(m_line, k_location) && !names(m_line, k_last_modified);
         if (neither_header || m_line.size() > k_max_header_line) {
             m_line_kept = false;
             m_line.clear();
@@ -76,10 +81,10 @@ void HeaderScanner::step(std::int64_t position) {
 
 void HeaderScanner::end_line() {
     // the date is taken before the Location test, both before the end mark test
-    if (m_line_kept && m_line.starts_with(k_last_modified)) {
+    if (m_line_kept && names(m_line, k_last_modified)) {
         m_result.last_modified = last_modified_date(m_line);
     }
-    if (m_line_kept && m_line.starts_with(k_location)) {
+    if (m_line_kept && names(m_line, k_location)) {
         m_result.outcome = ScanOutcome::location;
         m_result.location_value = m_line.substr(k_location.size());
         m_done = true;

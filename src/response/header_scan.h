@@ -2,7 +2,9 @@
 
 // The header scan: a walk over the response one byte position at a time, with a window of
 // the 4 bytes from that position on (zero bytes past the end), until the window is
-// CR LF CR LF, a "Location: " line ends, or the last full window has been examined.
+// CR LF CR LF, a "Location: " line ends, or the last full window has been examined. Header
+// names are read in any case ("location: " too, as proxies that lower-case them send it);
+// the one blank after the colon is part of the name.
 
 #include <array>
 #include <cstdint>

@@ -24,9 +24,12 @@ TEST(HeaderScan, OutcomePositionAndLocationHoweverTheResponseIsCut) {
         {"HTTP/1.0 200 OK\r\nLocation: a b \r\n\r\nbody", location, 32, "a b "},
         {"HTTP/1.0 301\nLocation: /lf\n\nbody", location, 27, "/lf"},
         {"HTTP/1.0 302\r\nLocation: /a\0b\r\n\r\n"s, location, 29, "/a\0b"s},
-        // only the exact name with its blank
-        {"HTTP/1.0 302\r\nlocation: /x\r\n\r\n", end_of_header, 27, ""},
-        {"HTTP/1.0 302\r\nLocation:/x\r\n\r\n", end_of_header, 26, ""},
+        // the name in any case, but with its one blank, at the start of the line
+        {"HTTP/1.0 302\r\nlocation: /x\r\n\r\n", location, 27, "/x"},
+        {"HTTP/1.0 302\r\nLoCATion:  /X\r\n\r\n", location, 28, " /X"},
+        {"HTTP/1.0 302\r\nlocation:/x\r\n\r\n", end_of_header, 26, ""},
+        {"HTTP/1.0 302\r\nLocation:\t/x\r\n\r\n", end_of_header, 27, ""},
+        {"HTTP/1.0 302\r\nLocations: /x\r\n\r\n", end_of_header, 28, ""},
         {"HTTP/1.0 302\r\n Location: /x\r\n\r\n", end_of_header, 28, ""},
         // without CR LF CR LF the body is read as header lines
         {"HTTP/1.0 200 OK\nA: b\n\nline\nLocation: /in-body\nmore", location, 46, "/in-body"},
@@ -72,6 +75,10 @@ TEST(HeaderScan, TheLastDateLineBeforeTheStopCounts) {
                           "Last-Modified: Tue, 31 Oct 2006 14:39:28 GMT\r\n\r\n")
                   .last_modified,
               "31 Oct 2006 14:39:28 GMT");
+    EXPECT_EQ(
+        scan_header("HTTP/1.0 200\r\nlast-modified: Mon, 1 Jan\r\nlast-modified:2 Feb\r\n\r\n")
+            .last_modified,
+        "1 Jan");
     EXPECT_EQ(scan_header("HTTP/1.0 302\r\nLast-Modified: 2 Feb\r\nLocation: /n\r\n"
                           "Last-Modified: 3 Mar\r\n\r\n")
                   .last_modified,
