@@ -1,7 +1,8 @@
 #include "http/length_check.h"
 
+#include <limits>
+
 #include "support/console.h"
-#include "support/text.h"
 
 namespace http {
 
@@ -9,25 +10,10 @@ namespace {
 
 constexpr std::string_view k_end_mark = "\r\n\r\n";
 constexpr std::string_view k_content_length = "content-length:";
-constexpr std::int64_t k_max_digits = 18;  // beyond any file, and no overflow
 
-std::string_view trim_whitespace(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-    return s;
-}
+bool is_blank(char c) { return c == ' ' || c == '\t'; }
 
-// The number of a Content-Length value: digits only; -1 otherwise.
-std::int64_t length_value(std::string_view text) {
-    text = trim_whitespace(text);
-    if (text.empty() || static_cast<std::int64_t>(text.size()) > k_max_digits) return -1;
-    std::int64_t value = 0;
-    for (const char c : text) {
-        if (c < '0' || c > '9') return -1;
-        value = value * 10 + (c - '0');
-    }
-    return value;
-}
+char lower_byte(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // The code of a status line "HTTP/x.y NNN ..."; 0 when it is none.
 int status_code(std::string_view line) {
@@ -54,10 +40,8 @@ void LengthCheck::feed(std::string_view bytes) {
         const char c = bytes[i];
         if (c == '\r' || c == '\n') {
             end_line();
-        } else if (m_line.size() < k_max_line) {
-            m_line += c;
         } else {
-            m_line_long = true;
+            take(c);
         }
         // the same end mark as the header scan's: CR LF CR LF, wherever it starts
         if (c == k_end_mark[static_cast<std::size_t>(m_marked)]) {
@@ -73,19 +57,50 @@ void LengthCheck::feed(std::string_view bytes) {
     }
 }
 
-void LengthCheck::end_line() {
-    const std::string_view line = m_line;
-    if (m_first_line) {
-        m_status = status_code(line);
-        m_first_line = false;
-    } else if (!m_line_long &&
-               support::lower(support::left(line, k_content_length.size())) == k_content_length) {
-        const std::int64_t value = length_value(line.substr(k_content_length.size()));
-        if (value < 0 || (m_length >= 0 && value != m_length)) m_length_unusable = true;
-        m_length = value;
+void LengthCheck::take(char c) {
+    switch (m_line) {
+        case Line::status:
+            if (m_status_line.size() < k_max_line) m_status_line += c;
+            return;
+        case Line::name:
+            if (lower_byte(c) != k_content_length[m_name_matched]) {
+                m_line = Line::other;
+            } else if (++m_name_matched == k_content_length.size()) {
+                m_line = Line::value;
+            }
+            return;
+        case Line::value:
+            break;
+        case Line::other:
+            return;
     }
-    m_line.clear();
-    m_line_long = false;
+    // the value: blanks, digits, blanks; the number is kept whole up to 2^63-1
+    if (m_value_at == Value::broken) return;
+    if (is_blank(c)) {
+        if (m_value_at == Value::digits) m_value_at = Value::after;
+    } else if (c < '0' || c > '9' || m_value_at == Value::after) {
+        m_value_at = Value::broken;
+    } else if (const int digit = c - '0';
+               m_value > (std::numeric_limits<std::int64_t>::max() - digit) / 10) {
+        m_value_at = Value::broken;
+    } else {
+        m_value = m_value * 10 + digit;
+        m_value_at = Value::digits;
+    }
+}
+
+void LengthCheck::end_line() {
+    if (m_line == Line::status) {
+        m_status = status_code(m_status_line);
+    } else if (m_line == Line::value) {
+        const bool number = m_value_at == Value::digits || m_value_at == Value::after;
+        if (!number || (m_length >= 0 && m_value != m_length)) m_length_unusable = true;
+        m_length = number ? m_value : -1;
+    }
+    m_line = Line::name;
+    m_name_matched = 0;
+    m_value_at = Value::before;
+    m_value = 0;
 }
 
 std::optional<std::string> LengthCheck::shortfall(Method method) const {

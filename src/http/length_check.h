@@ -12,9 +12,11 @@
 
 namespace http {
 
-// Reads the status line and the Content-Length lines of a header that ends at its first
-// CR LF CR LF, lines ending at CR or LF as the header scan ends them. Memory stays flat:
-// a line longer than k_max_line is passed over.
+// Reads the status line and the Content-Length lines (the name in any case) of a header that
+// ends at its first CR LF CR LF, lines ending at CR or LF as the header scan ends them. A
+// value is read exactly whatever its length: blanks (space, tab) around it and leading zeros
+// however many; one past 2^63-1 is no length. Memory stays flat: only the first k_max_line
+// bytes of the status line are kept.
 class LengthCheck {
   public:
     void feed(std::string_view bytes);
@@ -26,20 +28,29 @@ class LengthCheck {
     std::optional<std::string> shortfall(Method method) const;
 
   private:
-    static constexpr std::size_t k_max_line = 1024;  // far more than a status or length line
+    static constexpr std::size_t k_max_line = 1024;  // far more than a status line
 
+    // Where the current line stands: the status line, a name that may still turn out to be
+    // Content-Length, its value, or a line of no interest.
+    enum class Line { status, name, value, other };
+    // How far a Content-Length value has come; broken by any other byte, or past 2^63-1.
+    enum class Value { before, digits, after, broken };
+
+    void take(char c);
     void end_line();
 
     std::int64_t m_total = 0;
     std::int64_t m_body = 0;  // bytes after the end mark
     int m_marked = 0;         // bytes of CR LF CR LF matched so far
     bool m_header_done = false;
-    bool m_first_line = true;
-    std::string m_line;
-    bool m_line_long = false;
+    Line m_line = Line::status;
+    std::string m_status_line;
+    std::size_t m_name_matched = 0;  // bytes of "content-length:" matched on this line
+    Value m_value_at = Value::before;
+    std::int64_t m_value = 0;
     int m_status = 0;                // 0 when the first line is no status line
     std::int64_t m_length = -1;      // -1: none announced
-    bool m_length_unusable = false;  // a value that is no number, or two that differ
+    bool m_length_unusable = false;  // a value that is no number or too large, or two that differ
 };
 
 }  // namespace http

@@ -397,6 +397,14 @@ row("the first response replaces an older, longer pageglean.original", ["-q", "1
     serve={"127.0.0.32": [moved("next", "301 Moved Permanently"), ok("n")]},
     before={"pageglean.original": "x" * 500}, vg=True,
     files={"pageglean.original": moved("next", "301 Moved Permanently"), "pageglean.out": "n"})
+row("header names in any case: a lower-case location followed, a date in capitals kept, both as received",
+    ["-q", "127.0.0.18/", "o"], serve={"127.0.0.18": ["HTTP/1.0 302 Found\r\nlocation: /N x\r\n\r\n",
+                                                  ok("page", "LAST-MODIFIED: Tue, 31 Oct 2006 14:39:28 GMT\r\n")]},
+    out=" 1. redirection, new start with: /N x\r\n", requests={"127.0.0.18": ["/", "/N%20x"]},
+    files={"o": "page", "pageglean.redirected": "/N%20x\r\n", "pageglean.modified": "31 Oct 2006 14:39:28 GMT\r\n"})
+row("a mixed-case name, loud: echoed and announced as received", ["127.0.0.18/"],
+    serve={"127.0.0.18": ["HTTP/1.0 301 Moved\r\nLoCaTiOn: /n\r\n\r\n", PAGE]}, requests={"127.0.0.18": ["/", "/n"]},
+    has=["File log:\r\nHTTP/1.0 301 Moved\r\nLoCaTiOn: /n\r 1. redirection, new start with: /n\r\n\r\n###"])
 # Work files
 for name in WORK_FILES + ("././pageglean.dummy",):
     row(f"{name} is refused as the output before any connection", ["-q", "127.0.0.34/", name],
@@ -499,13 +507,13 @@ for name, serve, call in (
         ["-q", ("https://127.0.0.51/" if "TLS" in name else "127.0.0.37/"), "o.html"], serve=serve, stdin="key", code=1,
         before={"o.html": "old"}, files={"o.html": "old", "pageglean.dummy": LONG},
         out=crlf("Receive problem.", f"Error: 1000 of 2000 announced body bytes arrived Calling: {call}"))
-for name, args, response, body in (
-        ("a HEAD answer", ["-head", "-q"], ok("", "Content-Length: 2000\r\n"), ""),
-        ("a 304", ["-q"], "HTTP/1.0 304 Not Modified\r\nContent-Length: 2000\r\n\r\n", ""),
-        ("a body longer than announced", ["-q"], ok("x" * 20, "content-length: 10\r\n"), "x" * 20),
-        ("two lengths that differ", ["-q"], ok("x" * 20, "Content-Length: 20\r\nContent-Length: 30\r\n"), "x" * 20)):
-    row(f"{name} is whole", args + ["127.0.0.38/"], serve={"127.0.0.38": [response]}, out="",
-        files={"pageglean.out": body})
+row("a HEAD answer is whole", ["-head", "-q", "127.0.0.38/"], serve={"127.0.0.38": [ok("", "Content-Length: 2000\r\n")]},
+    out="", files={"pageglean.out": ""})
+for name, last, error in (("closes", reply(), "the server closed without a response"),
+                          ("resets", reply(end="reset"), "104")):
+    row(f"a hop that receives nothing fails, its spool without filler: a server that {name}", ["-q", "127.0.0.37/"],
+        serve={"127.0.0.37": [moved("/b"), last]}, stdin="key", code=1, files={"pageglean.dummys": "", "pageglean.dummy": ""},
+        out=crlf(" 1. redirection, new start with: /b", "Receive problem.", f"Error: {error} Calling: recv()"))
 row("a file-size limit is a file problem, not a silent death", ["-q", "127.0.0.39/"],
     wrap=["sh", "-c", 'ulimit -f 4 && exec "$0" "$@"'], serve={"127.0.0.39": [ok("x" * 10000)]}, stdin="key",
     code=1, out="File problem.\r\nError: 27 Writing: 'pageglean.dummys'.\r\n")

@@ -1,0 +1,85 @@
+#include "http/length_check.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <tuple>
+
+namespace http {
+namespace {
+
+const std::string k_status = "HTTP/1.1 200 OK\r\n";
+const std::string k_zeros(24, '0');
+const std::string k_padding(1500, ' ');
+
+// Each response is fed in pieces of 1, of 3 and whole: the check must not depend on where
+// the receives cut the header, its end mark or a value.
+TEST(LengthCheck, ShortfallHoweverTheResponseIsCut) {
+    // response, method, why it is short ("" when whole)
+    const std::tuple<std::string, Method, std::string> cases[] = {
+        {"", Method::get, "the server closed without a response"},
+        {"", Method::head, "the server closed without a response"},
+        {k_status + "Content-Length: 10\r\n\r\n12345", Method::get,
+         "5 of 10 announced body bytes arrived"},
+        {k_status + "Content-Length: 5\r\n\r\n12345", Method::get, ""},
+        {k_status + "Content-Length: 5\r\n\r\n123456", Method::get, ""},
+        {k_status + "Content-Length: 10\r\n\r\n12345", Method::head, ""},
+        // the name in any case
+        {k_status + "content-length: 10\r\n\r\n", Method::get,
+         "0 of 10 announced body bytes arrived"},
+        {k_status + "CONTENT-LENGTH:10\r\n\r\n", Method::get,
+         "0 of 10 announced body bytes arrived"},
+        {k_status + "Content-Lengths: 10\r\n\r\n", Method::get, ""},
+        {k_status + "X-Content-Length: 10\r\n\r\n", Method::get, ""},
+        // 18 and 19 digits read exactly, leading zeros not counted; 20 digits or past
+        // 2^63-1 is no length
+        {k_status + "Content-Length: 999999999999999999\r\n\r\nab", Method::get,
+         "2 of 999999999999999999 announced body bytes arrived"},
+        {k_status + "Content-Length: 9223372036854775807\r\n\r\n", Method::get,
+         "0 of 9223372036854775807 announced body bytes arrived"},
+        {k_status + "Content-Length: 0000000000000000005\r\n\r\n1", Method::get,
+         "1 of 5 announced body bytes arrived"},
+        {k_status + "Content-Length: " + k_zeros + "2000\r\n\r\n", Method::get,
+         "0 of 2000 announced body bytes arrived"},
+        {k_status + "Content-Length: 9223372036854775808\r\n\r\n", Method::get, ""},
+        {k_status + "Content-Length: 10000000000000000000\r\n\r\n", Method::get, ""},
+        // blanks around the value however many; anything else in it spoils it
+        {k_status + "Content-Length:" + k_padding + "\t7" + k_padding + "\r\n\r\n", Method::get,
+         "0 of 7 announced body bytes arrived"},
+        {k_status + "Content-Length: 7 7\r\n\r\n", Method::get, ""},
+        {k_status + "Content-Length: +7\r\n\r\n", Method::get, ""},
+        {k_status + "Content-Length: \r\n\r\n", Method::get, ""},
+        // two equal values count as one, two different ones as none
+        {k_status + "Content-Length: 7\r\ncontent-length: 007\r\n\r\n", Method::get,
+         "0 of 7 announced body bytes arrived"},
+        {k_status + "Content-Length: 7\r\nContent-Length: 8\r\n\r\n", Method::get, ""},
+        // the header ends only at CR LF CR LF; a lone CR before it changes nothing
+        {k_status + "Content-Length: 4\r\n\r\r\n\r\nab", Method::get,
+         "2 of 4 announced body bytes arrived"},
+        {"HTTP/1.1 200 OK\nContent-Length: 4\n\nab", Method::get, ""},
+        // no body for 1xx, 204 and 304; nothing is judged without a status line
+        {"HTTP/1.1 100 Continue\r\nContent-Length: 4\r\n\r\n", Method::get, ""},
+        {"HTTP/1.1 204 No Content\r\nContent-Length: 4\r\n\r\n", Method::get, ""},
+        {"HTTP/1.1 304 Not Modified\r\nContent-Length: 4\r\n\r\n", Method::get, ""},
+        {"HTTP/1.1 199 Odd\r\nContent-Length: 4\r\n\r\n", Method::get, ""},
+        {"HTTP/1.1 205 Reset\r\nContent-Length: 4\r\n\r\n", Method::get,
+         "0 of 4 announced body bytes arrived"},
+        {"Content-Length: 4\r\n\r\n", Method::get, ""},
+        {"HTTP/1.1\r\nContent-Length: 4\r\n\r\n", Method::get, ""},
+        {"HTTP/1.1 2x0 OK\r\nContent-Length: 4\r\n\r\n", Method::get, ""},
+        {"XHTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\n", Method::get, ""},
+    };
+    for (const auto& [response, method, why] : cases) {
+        for (const std::size_t piece : {std::size_t{1}, std::size_t{3}, response.size() + 1}) {
+            LengthCheck check;
+            for (std::size_t at = 0; at < response.size(); at += piece) {
+                check.feed(std::string_view(response).substr(at, piece));
+            }
+            EXPECT_EQ(check.shortfall(method).value_or(""), why)
+                << '"' << response.substr(0, 80) << "\" in pieces of " << piece;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace http
