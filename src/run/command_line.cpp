@@ -1,5 +1,7 @@
 #include "run/command_line.h"
 
+#include <algorithm>
+
 #include "support/text.h"
 
 namespace run {
@@ -58,21 +60,13 @@ Split split_tail(std::string_view tail) {
         target.scheme = std::string(support::left(target.url, slashes + 1));
         target.url = std::string(support::mid(target.url, slashes + 2));
     }
-
-    const std::int64_t slash = support::find(1, target.url, "/");
-    if (slash == 0) {
-        target.host = target.url;
-    } else {
-        target.host = support::left(target.url, slash - 1);
-        target.path = support::mid(target.url, slash + 1);
-    }
     return target;
 }
 
 Target first_target(std::string_view tail) {
     Split split = split_tail(tail);
-    return Target{std::string(tail), support::make_url(split.scheme, split.url),
-                  std::move(split.output_file)};
+    return Target{std::string(tail.substr(std::min(tail.find(' '), tail.size()))),
+                  support::make_url(split.scheme, split.url), std::move(split.output_file)};
 }
 
 }  // namespace run

@@ -36,24 +36,23 @@ std::string join_arguments(std::span<const std::string> arguments);
 // Takes "-head " or "-get " (any case) from the front, then "-q " (exactly, right there).
 CommandLine parse_command_line(std::string argument_text);
 
-// A command tail split as text, as the command log shows it.
+// A command tail split as text, before its url is parsed.
 struct Split {
     std::string scheme;  // what the scheme cut took, its "//" included; empty when none
     std::string url;     // first word, trimmed, less a scheme: up to its first "//" when no
                          // "/" stands before it
     std::string output_file;
-    std::string host;  // url before its first "/"
-    std::string path;  // url after its first "/"
 };
 
 // Splits at the first blank: url before it, output file after it (trimmed). No blank, a
 // blank that is the last character, or only blanks after it give "pageglean.out".
 Split split_tail(std::string_view tail);
 
-// What one hop fetches and where the body goes. The tail is only the text the command
-// log shows; the URL is what the hop uses.
+// What one hop fetches and where the body goes. The command log shows the URL as the hop
+// fetches it, then after_url.
 struct Target {
-    std::string tail;
+    std::string after_url;  // the command tail from its first blank on, as typed; after a
+                            // redirect, a blank and the output file
     support::Url url;
     std::string output_file;
 };

@@ -57,12 +57,12 @@ std::optional<Ending> start_hop(const RunState& state, const std::optional<Targe
         state.print_lines(too_many_redirects_lines());
         return k_dead_end;
     }
-    if (!target || split_tail(target->tail).url.empty()) {
+    if (!target || support::shown_url(target->url).url.empty()) {
         state.print_lines(url_empty_lines());
         // only a command line without arguments asks for nothing
         return state.command.argument_text.empty() ? k_no_url : k_dead_end;
     }
-    state.log_lines(command_log_lines(state.command.argument_text, target->tail));
+    state.log_lines(command_log_lines(state.command.argument_text, *target));
     // the run would overwrite its own response or side files with the body, or write
     // through a name another user planted
     const std::string& output = target->output_file;
@@ -111,8 +111,7 @@ Ending download(std::span<const std::string> arguments, const support::Console& 
         support::print_line(console,
                             redirect::format_notice(state.redirect.count, redirected->value));
         if (next) {
-            target = Target{support::url_text(*next) + " " + target->output_file, *next,
-                            target->output_file};
+            target = Target{" " + target->output_file, *next, target->output_file};
         } else {
             target.reset();
         }

@@ -41,14 +41,14 @@ std::vector<std::string> banner_lines(std::string_view version) {
     };
 }
 
-std::vector<std::string> command_log_lines(std::string_view argument_text, std::string_view tail) {
-    const Split target = split_tail(tail);
+std::vector<std::string> command_log_lines(std::string_view argument_text, const Target& target) {
+    const support::ShownUrl shown = support::shown_url(target.url);
     return {
         "Command log: " + std::string(argument_text),
-        "Command: " + std::string(tail),
-        "URL: " + target.url,
-        "Host: " + target.host,
-        "Path: " + target.path,
+        "Command: " + support::url_text(target.url) + target.after_url,
+        "URL: " + shown.url,
+        "Host: " + shown.host,
+        "Path: " + shown.path,
         "File: " + target.output_file,
         "",
     };

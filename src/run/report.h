@@ -19,8 +19,9 @@ inline const std::string k_version = PAGEGLEAN_VERSION;
 std::vector<std::string> banner_lines(std::string_view version);
 
 // "Command log: ", "Command: ", "URL: ", "Host: ", "Path: ", "File: " lines and an empty
-// line; the last four as the split of the tail gives them.
-std::vector<std::string> command_log_lines(std::string_view argument_text, std::string_view tail);
+// line; the command, URL, host and path as the target's URL shows them (support::url_text
+// and shown_url), so that they name what the hop fetches.
+std::vector<std::string> command_log_lines(std::string_view argument_text, const Target& target);
 
 // "Internal Log:", "IP:" and the address as http::address_shown gives it, an empty line.
 std::vector<std::string> internal_log_lines(std::string_view shown_address);

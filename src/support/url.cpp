@@ -37,9 +37,16 @@ Url make_url(std::string_view scheme, std::string_view rest) {
     return url;
 }
 
-std::string url_text(const Url& url) {
-    return url.scheme + url.authority + url.path + url.fragment;
+ShownUrl shown_url(const Url& url) {
+    ShownUrl shown{url.authority, url.authority, url.path};
+    if (shown.path.starts_with('/')) shown.path.erase(0, 1);
+    shown.path += url.fragment;
+    // the "/" that a request target always has, so that the text reads back as the same URL
+    if (!url.path.empty() || !url.fragment.empty()) shown.url += "/" + shown.path;
+    return shown;
 }
+
+std::string url_text(const Url& url) { return url.scheme + shown_url(url).url; }
 
 std::optional<Endpoint> endpoint_of(const Url& url) {
     const std::string_view authority = url.authority;

@@ -29,7 +29,20 @@ bool is_https(std::string_view scheme);
 // or "#", the path from there to the first "#", the fragment from there.
 Url make_url(std::string_view scheme, std::string_view rest);
 
-// scheme, authority, path and fragment as one text, as the logs show it.
+// What the logs show of a URL, derived from it alone so that they name what is fetched:
+// the host is the authority; the path is the path without its first "/" (one that begins
+// with "?" keeps it, a "/" after that stays), then the fragment; the URL is the host, then
+// "/" and the path unless the URL has neither path nor fragment ("h", "h/", "h/?y",
+// "h//a").
+struct ShownUrl {
+    std::string url;
+    std::string host;
+    std::string path;
+};
+ShownUrl shown_url(const Url& url);
+
+// The scheme as written, then the URL as shown_url shows it: the whole URL as the logs
+// show it.
 std::string url_text(const Url& url);
 
 // Where a URL's server is: the host to look up (an IPv6 literal without its brackets) and

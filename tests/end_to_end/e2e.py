@@ -397,6 +397,7 @@ row("the first response replaces an older, longer pageglean.original", ["-q", "1
     serve={"127.0.0.32": [moved("next", "301 Moved Permanently"), ok("n")]},
     before={"pageglean.original": "x" * 500}, vg=True,
     files={"pageglean.original": moved("next", "301 Moved Permanently"), "pageglean.out": "n"})
+# Header names in any case, and loud logs that name what each hop fetches
 row("header names in any case: a lower-case location followed, a date in capitals kept, both as received",
     ["-q", "127.0.0.18/", "o"], serve={"127.0.0.18": ["HTTP/1.0 302 Found\r\nlocation: /N x\r\n\r\n",
                                                   ok("page", "LAST-MODIFIED: Tue, 31 Oct 2006 14:39:28 GMT\r\n")]},
@@ -405,6 +406,15 @@ row("header names in any case: a lower-case location followed, a date in capital
 row("a mixed-case name, loud: echoed and announced as received", ["127.0.0.18/"],
     serve={"127.0.0.18": ["HTTP/1.0 301 Moved\r\nLoCaTiOn: /n\r\n\r\n", PAGE]}, requests={"127.0.0.18": ["/", "/n"]},
     has=["File log:\r\nHTTP/1.0 301 Moved\r\nLoCaTiOn: /n\r 1. redirection, new start with: /n\r\n\r\n###"])
+row("the loud log names what each hop fetches: a query and fragment after the host, a query alone, a path from //",
+    ["http://127.0.0.19?x=1#f"], serve={"127.0.0.19": [moved("?y"), moved("/.//a/b"), PAGE]},
+    requests={"127.0.0.19": ["/?x=1", "/?y", "//a/b"]}, has=[
+        crlf("Command log: http://127.0.0.19?x=1#f", "Command: http://127.0.0.19/?x=1#f", "URL: 127.0.0.19/?x=1#f",
+             "Host: 127.0.0.19", "Path: ?x=1#f", "File: pageglean.out", "", "Internal Log:"),
+        crlf("Command log: http://127.0.0.19?x=1#f", "Command: 127.0.0.19/?y pageglean.out", "URL: 127.0.0.19/?y",
+             "Host: 127.0.0.19", "Path: ?y", "File: pageglean.out", "", "Internal Log:"),
+        crlf("Command log: http://127.0.0.19?x=1#f", "Command: 127.0.0.19//a/b pageglean.out", "URL: 127.0.0.19//a/b",
+             "Host: 127.0.0.19", "Path: /a/b", "File: pageglean.out", "", "Internal Log:")])
 # Work files
 for name in WORK_FILES + ("././pageglean.dummy",):
     row(f"{name} is refused as the output before any connection", ["-q", "127.0.0.34/", name],

@@ -4,34 +4,44 @@
 
 #include <tuple>
 
+#include "run/report.h"
+
 namespace run {
 namespace {
 
-TEST(CommandLine, SplitOfTheTail) {
-    // tail, url, host, path, output file
-    const std::tuple<const char*, const char*, const char*, const char*, const char*> cases[] = {
-        {"scheme://a.example/b.html", "a.example/b.html", "a.example", "b.html", "pageglean.out"},
-        {"a.example", "a.example", "a.example", "", "pageglean.out"},
-        {"scheme://a.example:81/p?q=1", "a.example:81/p?q=1", "a.example:81", "p?q=1",
-         "pageglean.out"},
+// The command log of a typed tail: the URL as it is fetched, the rest of the tail as typed.
+TEST(CommandLine, TheLogOfATypedTailNamesWhatIsFetched) {
+    // tail, then the Command, URL, Host, Path and File lines
+    const std::pair<const char*, const char*> cases[] = {
+        {"scheme://a.example/b.html o",
+         "scheme://a.example/b.html o|a.example/b.html|a.example|b.html|o"},
+        {"a.example", "a.example|a.example|a.example||pageglean.out"},
+        {"scheme://a.example:81/p?q=1 o",
+         "scheme://a.example:81/p?q=1 o|a.example:81/p?q=1|"
+         "a.example:81|p?q=1|o"},
+        // a query or fragment right after the host is no part of it
+        {"http://h?x=1 o", "http://h/?x=1 o|h/?x=1|h|?x=1|o"},
+        {"h:81#f?/x o", "h:81/#f?/x o|h:81/#f?/x|h:81|#f?/x|o"},
+        {"h?x/y o", "h/?x/y o|h/?x/y|h|?x/y|o"},
         // the scheme is cut only when no "/" stands before the "//"
-        {"a.example/a//b", "a.example/a//b", "a.example", "a//b", "pageglean.out"},
-        {"//a.example/x", "a.example/x", "a.example", "x", "pageglean.out"},
-        {"scheme:///x", "/x", "", "x", "pageglean.out"},
-        {"scheme:///", "/", "", "", "pageglean.out"},
-        {"a.example/x y", "a.example/x", "a.example", "x", "y"},  // a blank next to last
-        {"a.example/x  my page.html", "a.example/x", "a.example", "x", "my page.html"},
-        {"a.example/x ", "a.example/x", "a.example", "x", "pageglean.out"},
-        {"a.example/x    ", "a.example/x", "a.example", "x", "pageglean.out"},
-        {" a.example/x out", "", "", "", "a.example/x out"},
-        {"", "", "", "", "pageglean.out"},
+        {"a.example/a//b o", "a.example/a//b o|a.example/a//b|a.example|a//b|o"},
+        {"//a.example/x o", "//a.example/x o|a.example/x|a.example|x|o"},
+        {"scheme:///x o", "scheme:///x o|/x||x|o"},
+        {"scheme:/// o", "scheme:/// o|/|||o"},
+        // the rest as typed: the output file from it, trimmed
+        {"a.example/x  my page.html",
+         "a.example/x  my page.html|a.example/x|a.example|x|my page.html"},
+        {"a.example/x y", "a.example/x y|a.example/x|a.example|x|y"},  // a blank next to last
+        {"a.example/x ", "a.example/x |a.example/x|a.example|x|pageglean.out"},
+        {"a.example/x    ", "a.example/x    |a.example/x|a.example|x|pageglean.out"},
+        {" a.example/x out", " a.example/x out||||a.example/x out"},
+        {"", "||||pageglean.out"},
     };
-    for (const auto& [tail, url, host, path, output] : cases) {
-        const Split target = split_tail(tail);
-        EXPECT_EQ(target.url, url) << '"' << tail << '"';
-        EXPECT_EQ(target.host, host) << '"' << tail << '"';
-        EXPECT_EQ(target.path, path) << '"' << tail << '"';
-        EXPECT_EQ(target.output_file, output) << '"' << tail << '"';
+    for (const auto& [tail, lines] : cases) {
+        const std::vector<std::string> log = command_log_lines("", first_target(tail));
+        std::string shown = log[1].substr(log[1].find(": ") + 2);
+        for (std::size_t i = 2; i < 6; ++i) shown += "|" + log[i].substr(log[i].find(": ") + 2);
+        EXPECT_EQ(shown, lines) << '"' << tail << '"';
     }
 }
 
