@@ -8,8 +8,8 @@
 #
 # --fail-io: the preloaded library that makes one call fail on one file (its rows are skipped
 # without it). valgrind: BINARY is built without sanitizers, and the rows marked for it run
-# under valgrind. interop: nginx (plain and TLS) and Python's http.server instead of the
-# scripted servers.
+# under valgrind. interop: nginx (plain, TLS, behind HAProxy) and Python's http.server
+# instead of the scripted servers.
 # Exit 0 when every check holds, 1 when one fails, 77 when a namespace or a server is missing
 # (1 in CI).
 import argparse, ctypes, fcntl, itertools, os, pathlib, pty, re, select, shutil, signal, socket
@@ -670,7 +670,8 @@ def documented_examples_run(ctx, folder, faults):
 # on 127.0.0.52, serving the same files, dated as the rows expect.
 def interop_rows(ctx, work):
     nginx = shutil.which("nginx", path=os.environ.get("PATH", "") + ":/usr/sbin:/sbin") or skip("no nginx")
-    files = {name: os.urandom(size).decode("latin-1") for name, size in (("1k", 1 << 10), ("64m", 64 << 20))}
+    files = {name: os.urandom(size).decode("latin-1") for name, size in (("1k", 1 << 10), ("4m", 4 << 20),
+                                                                          ("64m", 64 << 20))}
     for name, data in files.items():
         write(work, f"site/{name}.bin", data)
         os.utime(f"{work}/site/{name}.bin", (1162305568, 1162305568))
@@ -689,6 +690,12 @@ http {{ access_log off; default_type application/octet-stream;
     write(work, "tinyproxy.conf", "Port 8888\nListen 127.0.0.53\nAllow 127.0.0.0/8\nConnectPort 443\nLogLevel Error\n")
     start(ctx, [tinyproxy, "-d", "-c", f"{work}/tinyproxy.conf"], "127.0.0.53", work, port=8888)
     proxy = {"http_proxy": "http://127.0.0.53:8888", "https_proxy": "http://127.0.0.53:8888"}
+    # a load balancer in front of nginx, which sends every header name in lower case
+    haproxy = shutil.which("haproxy", path=os.environ.get("PATH", "") + ":/usr/sbin:/sbin") or skip("no haproxy")
+    write(work, "haproxy.cfg", "defaults\n  mode http\n  timeout connect 5s\n  timeout client 30s\n"
+          "  timeout server 30s\nfrontend front\n  bind 127.0.0.58:80\n  default_backend nginx\n"
+          "backend nginx\n  server origin 127.0.0.51:80\n")
+    start(ctx, [haproxy, "-db", "-f", f"{work}/haproxy.cfg"], "127.0.0.58", work)
     date = "31 Oct 2006 14:39:28 GMT\r\n"
     return [
         Row(name="nginx", args=["-q", "http://127.0.0.51/64m.bin", "x.bin"], out="",
@@ -702,6 +709,10 @@ http {{ access_log off; default_type application/octet-stream;
             files={"r.bin": files["1k"], "pageglean.redirected": "/1k.bin\r\n"}),
         Row(name="python http.server", args=["-q", "http://127.0.0.52/1k.bin", "p.bin"], out="",
             files={"p.bin": files["1k"], "pageglean.modified": date}),
+        Row(name="haproxy to nginx: a lower-case location followed", args=["http://127.0.0.58/relative", "r.bin"],
+            has=["\r\nlocation: /1k.bin\r 1. redirection, new start with: /1k.bin\r\n"], files={"r.bin": files["1k"]}),
+        Row(name="haproxy to nginx: 4 MiB whole, the lower-case date kept", args=["-q", "http://127.0.0.58/4m.bin", "m.bin"],
+            out="", files={"m.bin": files["4m"], "pageglean.modified": date}),
         Row(name="tinyproxy to nginx", args=["http://127.0.0.51/1k.bin", "y.bin"], env=proxy, files={"y.bin": files["1k"]},
             has=["IP:  889192575\r\n\r\nContact log:\r\nGET http://127.0.0.51/1k.bin HTTP/1.0\r\n"]),
         Row(name="tinyproxy's CONNECT to nginx over TLS", args=["-q", "https://127.0.0.51/1k.bin", "z.bin"], env=proxy,
