@@ -398,23 +398,18 @@ row("the first response replaces an older, longer pageglean.original", ["-q", "1
     before={"pageglean.original": "x" * 500}, vg=True,
     files={"pageglean.original": moved("next", "301 Moved Permanently"), "pageglean.out": "n"})
 # Header names in any case, and loud logs that name what each hop fetches
-row("header names in any case: a lower-case location followed, a date in capitals kept, both as received",
+row("header names in any case: a lower-case location followed, a mixed-case date kept, both as received",
     ["-q", "127.0.0.18/", "o"], serve={"127.0.0.18": ["HTTP/1.0 302 Found\r\nlocation: /N x\r\n\r\n",
-                                                  ok("page", "LAST-MODIFIED: Tue, 31 Oct 2006 14:39:28 GMT\r\n")]},
+                                                  ok("page", "LAST-modified: Tue, 31 Oct 2006 14:39:28 GMT\r\n")]},
     out=" 1. redirection, new start with: /N x\r\n", requests={"127.0.0.18": ["/", "/N%20x"]},
     files={"o": "page", "pageglean.redirected": "/N%20x\r\n", "pageglean.modified": "31 Oct 2006 14:39:28 GMT\r\n"})
-row("a mixed-case name, loud: echoed and announced as received", ["127.0.0.18/"],
-    serve={"127.0.0.18": ["HTTP/1.0 301 Moved\r\nLoCaTiOn: /n\r\n\r\n", PAGE]}, requests={"127.0.0.18": ["/", "/n"]},
-    has=["File log:\r\nHTTP/1.0 301 Moved\r\nLoCaTiOn: /n\r 1. redirection, new start with: /n\r\n\r\n###"])
 row("the loud log names what each hop fetches: a query and fragment after the host, a query alone, a path from //",
     ["http://127.0.0.19?x=1#f"], serve={"127.0.0.19": [moved("?y"), moved("/.//a/b"), PAGE]},
     requests={"127.0.0.19": ["/?x=1", "/?y", "//a/b"]}, has=[
-        crlf("Command log: http://127.0.0.19?x=1#f", "Command: http://127.0.0.19/?x=1#f", "URL: 127.0.0.19/?x=1#f",
-             "Host: 127.0.0.19", "Path: ?x=1#f", "File: pageglean.out", "", "Internal Log:"),
-        crlf("Command log: http://127.0.0.19?x=1#f", "Command: 127.0.0.19/?y pageglean.out", "URL: 127.0.0.19/?y",
-             "Host: 127.0.0.19", "Path: ?y", "File: pageglean.out", "", "Internal Log:"),
-        crlf("Command log: http://127.0.0.19?x=1#f", "Command: 127.0.0.19//a/b pageglean.out", "URL: 127.0.0.19//a/b",
-             "Host: 127.0.0.19", "Path: /a/b", "File: pageglean.out", "", "Internal Log:")])
+        crlf("Command log: http://127.0.0.19?x=1#f", "Command: " + command, "URL: 127.0.0.19/" + path, "Host: 127.0.0.19",
+             "Path: " + path, "File: pageglean.out", "", "Internal Log:")
+        for command, path in (("http://127.0.0.19/?x=1#f", "?x=1#f"), ("127.0.0.19/?y pageglean.out", "?y"),
+                              ("127.0.0.19//a/b pageglean.out", "/a/b"))])
 # Work files
 for name in WORK_FILES + ("././pageglean.dummy",):
     row(f"{name} is refused as the output before any connection", ["-q", "127.0.0.34/", name],
@@ -517,8 +512,6 @@ for name, serve, call in (
         ["-q", ("https://127.0.0.51/" if "TLS" in name else "127.0.0.37/"), "o.html"], serve=serve, stdin="key", code=1,
         before={"o.html": "old"}, files={"o.html": "old", "pageglean.dummy": LONG},
         out=crlf("Receive problem.", f"Error: 1000 of 2000 announced body bytes arrived Calling: {call}"))
-row("a HEAD answer is whole", ["-head", "-q", "127.0.0.38/"], serve={"127.0.0.38": [ok("", "Content-Length: 2000\r\n")]},
-    out="", files={"pageglean.out": ""})
 for name, last, error in (("closes", reply(), "the server closed without a response"),
                           ("resets", reply(end="reset"), "104")):
     row(f"a hop that receives nothing fails, its spool without filler: a server that {name}", ["-q", "127.0.0.37/"],
@@ -692,9 +685,8 @@ http {{ access_log off; default_type application/octet-stream;
     proxy = {"http_proxy": "http://127.0.0.53:8888", "https_proxy": "http://127.0.0.53:8888"}
     # a load balancer in front of nginx, which sends every header name in lower case
     haproxy = shutil.which("haproxy", path=os.environ.get("PATH", "") + ":/usr/sbin:/sbin") or skip("no haproxy")
-    write(work, "haproxy.cfg", "defaults\n  mode http\n  timeout connect 5s\n  timeout client 30s\n"
-          "  timeout server 30s\nfrontend front\n  bind 127.0.0.58:80\n  default_backend nginx\n"
-          "backend nginx\n  server origin 127.0.0.51:80\n")
+    write(work, "haproxy.cfg", "defaults\n mode http\n timeout connect 5s\n timeout client 30s\n timeout server 30s\n"
+          "frontend front\n bind 127.0.0.58:80\n default_backend nginx\nbackend nginx\n server origin 127.0.0.51:80\n")
     start(ctx, [haproxy, "-db", "-f", f"{work}/haproxy.cfg"], "127.0.0.58", work)
     date = "31 Oct 2006 14:39:28 GMT\r\n"
     return [
