@@ -1,7 +1,7 @@
 #pragma once
 
-// A URL as a hop uses it: the texts as written, for the logs, and what is sent and where
-// it goes, derived from them.
+// A URL as a hop uses it: the texts as written, and what is sent, where it goes and what
+// the logs show, derived from them.
 
 #include <cstdint>
 #include <optional>
@@ -29,11 +29,11 @@ bool is_https(std::string_view scheme);
 // or "#", the path from there to the first "#", the fragment from there.
 Url make_url(std::string_view scheme, std::string_view rest);
 
-// What the logs show of a URL, derived from it alone so that they name what is fetched:
-// the host is the authority; the path is the path without its first "/" (one that begins
-// with "?" keeps it, a "/" after that stays), then the fragment; the URL is the host, then
-// "/" and the path unless the URL has neither path nor fragment ("h", "h/", "h/?y",
-// "h//a").
+// What the logs show of a URL, derived from it alone so that they name what is fetched and
+// read back as the same URL: the host is the authority; the path is the path less the "/"
+// it begins with, then the fragment; the URL is the host, then "/" and the path, unless the
+// URL has neither path nor fragment. So "h?y" shows as "h/?y" with the path "?y", and a
+// path "//a" as "h//a" with the path "/a".
 struct ShownUrl {
     std::string url;
     std::string host;
