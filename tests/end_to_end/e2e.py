@@ -131,21 +131,23 @@ def certificates(folder):
 KEY = b"\x1b[Z"
 
 
-# Runs the program in folder. stdin: "null", or a pseudo-terminal with a key typed before the
-# start ("key"), after key_after seconds, or never ("tty"); standard error goes to it too, and
-# standard output with stdout_tty (in raw mode, so bytes pass as they are). send: (signal,
-# after seconds). close_pipe: the reader of standard output goes after one byte.
+# Runs the program in folder. stdin: "null", "pipe" (no terminal, and no byte nor end ever comes),
+# or a pseudo-terminal with a key typed before the start ("key"), after key_after seconds, or never
+# ("tty"); standard error goes to it too, and standard output with stdout_tty (in raw mode, so
+# bytes pass as they are). send: (signal, after seconds). close_pipe: the reader of standard
+# output goes after one byte.
 def launch(ctx, args, folder, stdin="null", env=None, key_after=None, stdout_tty=False, send=None,
            close_pipe=False, wrap=()):
     environment = dict(CLEAN_ENVIRONMENT, SSL_CERT_FILE=ctx.certs + "/trusted.pem", **(env or {}))
     master = slave = None
-    if stdin != "null":
+    reader, writer = os.pipe() if stdin == "pipe" else (None, None)
+    if stdin not in ("null", "pipe"):
         master, slave = pty.openpty()
         if stdout_tty:
             tty.setraw(slave)
         if stdin == "key":
             os.write(master, KEY)
-    device = slave if slave is not None else subprocess.DEVNULL
+    device = slave if slave is not None else reader if reader is not None else subprocess.DEVNULL
     o = types.SimpleNamespace(before=None if slave is None else termios.tcgetattr(slave), start=time.monotonic())
     process = subprocess.Popen(list(wrap) + [ctx.binary] + args, cwd=folder, env=environment, stdin=device,
                                stderr=device, stdout=slave if stdout_tty else subprocess.PIPE)
@@ -161,6 +163,8 @@ def launch(ctx, args, folder, stdin="null", env=None, key_after=None, stdout_tty
     o.out = "" if stdout_tty or close_pipe else process.stdout.read().decode("latin-1")
     o.code, o.seconds, terminal = process.wait(), time.monotonic() - o.start, b""
     killer.cancel()
+    for end in (reader, writer) if reader is not None else ():
+        os.close(end)
     while master is not None and select.select([master], [], [], 0.05)[0]:
         terminal += os.read(master, 65536)
     o.terminal = terminal.decode("latin-1")
@@ -383,6 +387,44 @@ for call, name, err in (("pwrite", "pageglean.dummys", 28), ("pread", "pageglean
              "PAGEGLEAN_FAIL_ERRNO": str(err), "ASAN_OPTIONS": "verify_asan_link_order=0"},
         serve={"127.0.0.15": [moved("/p"), PAGE_8K] if "original" in name else [PAGE_8K]}, stdin="key", code=1, out=f"File problem.\r\nError: {err} Writing: '{name}'.\r\n")
 
+
+# Large pages: from 4 MiB on the response file is copied in a thread beside the rest of the hop. The
+# response is no whole number of 8 KiB receives, so the spool holds filler after it.
+BIG_BODY = "".join(f"{i:07d}\n" for i in range(5 << 17)) + "end"
+BIG = ok(BIG_BODY)
+
+
+def fault(**settings):  # the preloaded library's settings, PAGEGLEAN_FAIL_ left off their names
+    return dict({"PAGEGLEAN_FAIL_" + key: str(value) for key, value in settings.items()}, LD_PRELOAD=FAIL_IO,
+                ASAN_OPTIONS="verify_asan_link_order=0")
+
+
+# Root is held to no process limit: as root, the run goes to another user first (elsewhere the
+# namespace's root is the user's own uid). LeakSanitizer's check at the exit needs a thread.
+AS_ROOT = os.geteuid() == 0
+row("a large page at the process limit: the copy that gets no thread is made in the hop, whole",
+    ["-q", "127.0.0.19/", "big.txt"], serve={"127.0.0.19": [BIG]}, out="", env={"ASAN_OPTIONS": "detect_leaks=0"},
+    wrap=["prlimit", "--nproc=1"] + (["setpriv", "--reuid=4242", "--regid=4242", "--clear-groups"] if AS_ROOT else []),
+    setup=lambda folder: AS_ROOT and os.chown(folder, 4242, 4242),
+    files={"big.txt": BIG_BODY, "pageglean.dummy": BIG})
+row("a large page whose spool cannot be duplicated for the copy: made in the hop, whole",
+    ["-q", "127.0.0.19/", "big.txt"], serve={"127.0.0.19": [BIG]}, out="", fail_io=True,
+    env=fault(CALL="dup", NAME="pageglean.dummys", NTH=2, ERRNO=24), files={"big.txt": BIG_BODY, "pageglean.dummy": BIG})
+row("a close of a large response file that fails only the first time is told", ["-q", "127.0.0.19/", "big.txt"],
+    serve={"127.0.0.19": [BIG]}, fail_io=True, env=fault(CALL="close", NAME="pageglean.dummy", NTH=1, ERRNO=5),
+    stdin="key", code=1, out="File problem.\r\nError: 5 Writing: 'pageglean.dummy'.\r\n")
+row("a failed copy of a large response file is told before a later step's failure, nothing of it written",
+    ["-q", "127.0.0.19/", "/dev/full"], serve={"127.0.0.19": [BIG]}, fail_io=True, stdin="key", code=1,
+    env=fault(CALL="copy_file_range", NAME="pageglean.dummy", ERRNO=5),
+    out="File problem.\r\nError: 5 Writing: 'pageglean.dummy'.\r\n", files={"pageglean.dummy": ""})
+for sent in (signal.SIGINT, signal.SIGTERM):
+    row(f"{sent.name} during the copy of a large response file ends the run by it, the file as far as copied",
+        ["-q", "127.0.0.19/", "big.txt"], serve={"127.0.0.19": [BIG]}, fail_io=True, code=-sent,
+        env=fault(CALL="copy_file_range", NAME="pageglean.dummy", SIGNAL=int(sent)), files={"pageglean.dummy": BIG[:1 << 20]})
+row("SIGTERM while the receive puts its handlers back ends the run by it", ["-q", "127.0.0.19/"],
+    serve={"127.0.0.19": [PAGE]}, fail_io=True, env=fault(CALL="sigaction", NAME=int(signal.SIGHUP), SIGNAL=15),
+    code=-signal.SIGTERM)
+
 # Redirects
 row("five redirects are followed", ["-q", "127.0.0.28/0"],
     serve={"127.0.0.28": [moved(str(i)) for i in range(1, 6)] + [ok("end")]},
@@ -409,9 +451,13 @@ row("the same name two folders down is the user's own file, created as umask 022
 row("the user's own link as the output is written through", ["-q", "127.0.0.34/", "out.lnk"],
     setup=lambda folder: os.symlink("target.html", os.path.join(folder, "out.lnk")),
     serve={"127.0.0.34": [ok("body")]}, files={"target.html": "body"})
-row("a folder under a work-file name is reported with the removal's error", ["-q", "127.0.0.34/"],
-    setup=lambda folder: os.mkdir(os.path.join(folder, "pageglean.dummys")), serve={"127.0.0.34": [ok("body")]},
-    stdin="key", code=1, out="File problem.\r\nError: 21 Writing: 'pageglean.dummys'.\r\n")
+# A work file that cannot be made (a folder under its name) fails the run with the removal's error,
+# the side files and the preserved first response included.
+SIDE_FILES = ("pageglean.redirected", "pageglean.modified")  # written at the last hop of a quiet run
+for name in ("pageglean.dummys", "pageglean.original") + SIDE_FILES:
+    row(f"a folder under {name} is a file problem", ["-q", "127.0.0.34/"], serve={"127.0.0.34": [moved("/p"), ok("p", DATE)]},
+        setup=lambda folder, name=name: os.mkdir(os.path.join(folder, name)), stdin="key", code=1,
+        out=(" 1. redirection, new start with: /p\r\n" if name in SIDE_FILES else "") + f"File problem.\r\nError: 21 Writing: '{name}'.\r\n")
 
 for name in ("pageglean.modified", "pageglean.redirected", "pageglean.dummy"):
     row(f"a link to {name}, dangling or not, is refused like the name itself", ["-q", "127.0.0.34/", "out.lnk"],
@@ -612,6 +658,8 @@ for sent in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
     row(f"{sent.name} during the receive ends the run by it, what arrived in the spool", ["-q", "127.0.0.43/"],
         serve={"127.0.0.43": [reply(ok("first chunk"), "never seen", pause=1.5)]}, send=(sent, 0.5),
         code=-sent, seconds=(0.4, 1.4), files={"pageglean.dummys": spool(ok("first chunk"))})
+row("a key wait ends at once when input is no terminal, though it never ends", ["-q", "scheme:///x"], stdin="pipe",
+    code=1, seconds=(0, 1.5))
 row("a timed wait without a terminal runs its full length", ["-q", "127.0.0.45/"], code=1, seconds=(5.95, 7),
     out=crlf("Socket error. Connection to internet has a problem.", "Error: 111 Calling: connect()"))
 DRIPS = "x" * 30000 + "".join(str(i % 10) for i in range(3000))
