@@ -5,8 +5,8 @@
 // file's path, PAGEGLEAN_FAIL_ERRNO the error; PAGEGLEAN_FAIL_NTH=N fails only the N-th
 // such call (1: the first time only). A failing close still closes.
 // PAGEGLEAN_FAIL_SIGNAL=S sends the process signal S instead of failing: copy_file_range
-// copies up to 1 MiB first; sigaction (PAGEGLEAN_FAIL_NAME then a signal's number) sends it
-// right after the default action of that signal is put back.
+// copies up to 1 MiB first; sigaction sends it right after it put back the default action of
+// another signal, while the handler of S may not be back yet.
 
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -105,9 +105,10 @@ extern "C" int fcntl(int fd, int command, ...) {
 extern "C" int sigaction(int number, const struct sigaction* action, struct sigaction* old) {
     const int result = next<int (*)(int, const struct sigaction*, struct sigaction*)>("sigaction")(
         number, action, old);
+    const int signal = value_of("PAGEGLEAN_FAIL_SIGNAL");
     if (asked("sigaction") && action != nullptr && action->sa_handler == SIG_DFL &&
-        value_of("PAGEGLEAN_FAIL_NAME") == number && turn()) {
-        ::kill(::getpid(), value_of("PAGEGLEAN_FAIL_SIGNAL"));
+        number != signal && turn()) {
+        ::kill(::getpid(), signal);
     }
     return result;
 }
