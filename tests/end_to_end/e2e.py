@@ -131,23 +131,21 @@ def certificates(folder):
 KEY = b"\x1b[Z"
 
 
-# Runs the program in folder. stdin: "null", "pipe" (no terminal, and no byte nor end ever comes),
-# or a pseudo-terminal with a key typed before the start ("key"), after key_after seconds, or never
-# ("tty"); standard error goes to it too, and standard output with stdout_tty (in raw mode, so
-# bytes pass as they are). send: (signal, after seconds). close_pipe: the reader of standard
-# output goes after one byte.
+# Runs the program in folder. stdin: "null", or a pseudo-terminal with a key typed before the
+# start ("key"), after key_after seconds, or never ("tty"); standard error goes to it too, and
+# standard output with stdout_tty (in raw mode, so bytes pass as they are). send: (signal,
+# after seconds). close_pipe: the reader of standard output goes after one byte.
 def launch(ctx, args, folder, stdin="null", env=None, key_after=None, stdout_tty=False, send=None,
            close_pipe=False, wrap=()):
     environment = dict(CLEAN_ENVIRONMENT, SSL_CERT_FILE=ctx.certs + "/trusted.pem", **(env or {}))
     master = slave = None
-    reader, writer = os.pipe() if stdin == "pipe" else (None, None)
-    if stdin not in ("null", "pipe"):
+    if stdin != "null":
         master, slave = pty.openpty()
         if stdout_tty:
             tty.setraw(slave)
         if stdin == "key":
             os.write(master, KEY)
-    device = slave if slave is not None else reader if reader is not None else subprocess.DEVNULL
+    device = slave if slave is not None else subprocess.DEVNULL
     o = types.SimpleNamespace(before=None if slave is None else termios.tcgetattr(slave), start=time.monotonic())
     process = subprocess.Popen(list(wrap) + [ctx.binary] + args, cwd=folder, env=environment, stdin=device,
                                stderr=device, stdout=slave if stdout_tty else subprocess.PIPE)
@@ -163,8 +161,6 @@ def launch(ctx, args, folder, stdin="null", env=None, key_after=None, stdout_tty
     o.out = "" if stdout_tty or close_pipe else process.stdout.read().decode("latin-1")
     o.code, o.seconds, terminal = process.wait(), time.monotonic() - o.start, b""
     killer.cancel()
-    for end in (reader, writer) if reader is not None else ():
-        os.close(end)
     while master is not None and select.select([master], [], [], 0.05)[0]:
         terminal += os.read(master, 65536)
     o.terminal = terminal.decode("latin-1")
@@ -378,26 +374,25 @@ row("a working folder that is gone: the spool cannot be made", ["-q", "127.0.0.1
     out="File problem.\r\nError: 2 Writing: 'pageglean.dummys'.\r\n")
 row("a missing folder", ["-q", "127.0.0.14/", "missing/out.html"], serve={"127.0.0.14": [ok("body")]},
     stdin="key", code=1, out="File problem.\r\nError: 2 Writing: 'missing/out.html'.\r\n", vg=True)
-PAGE_8K = ok("b" * 8127, DATE)  # one whole block: no filler write could report a lost write late
-for call, name, err in (("pwrite", "pageglean.dummys", 28), ("pread", "pageglean.dummys", 5),
-                        ("close", "pageglean.dummy", 5), ("close", "out.html", 122),
-                        ("close", "pageglean.modified", 122), ("close", "pageglean.original", 5)):
-    row(f"a failed {call} on {name} is a file problem", ["-q", "127.0.0.15/", "out.html"], fail_io=True,
-        env={"LD_PRELOAD": FAIL_IO, "PAGEGLEAN_FAIL_CALL": call, "PAGEGLEAN_FAIL_NAME": name,
-             "PAGEGLEAN_FAIL_ERRNO": str(err), "ASAN_OPTIONS": "verify_asan_link_order=0"},
-        serve={"127.0.0.15": [moved("/p"), PAGE_8K] if "original" in name else [PAGE_8K]}, stdin="key", code=1, out=f"File problem.\r\nError: {err} Writing: '{name}'.\r\n")
-
-
-# Large pages: from 4 MiB on the response file is copied in a thread beside the rest of the hop. The
-# response is no whole number of 8 KiB receives, so the spool holds filler after it.
-BIG_BODY = "".join(f"{i:07d}\n" for i in range(5 << 17)) + "end"
-BIG = ok(BIG_BODY)
 
 
 def fault(**settings):  # the preloaded library's settings, PAGEGLEAN_FAIL_ left off their names
     return dict({"PAGEGLEAN_FAIL_" + key: str(value) for key, value in settings.items()}, LD_PRELOAD=FAIL_IO,
                 ASAN_OPTIONS="verify_asan_link_order=0")
 
+
+PAGE_8K = ok("b" * 8127, DATE)  # one whole block: no filler write could report a lost write late
+for call, name, err in (("pwrite", "pageglean.dummys", 28), ("pread", "pageglean.dummys", 5),
+                        ("close", "pageglean.dummy", 5), ("close", "out.html", 122),
+                        ("close", "pageglean.modified", 122), ("close", "pageglean.original", 5)):
+    row(f"a failed {call} on {name} is a file problem", ["-q", "127.0.0.15/", "out.html"], fail_io=True,
+        env=fault(CALL=call, NAME=name, ERRNO=err),
+        serve={"127.0.0.15": [moved("/p"), PAGE_8K] if "original" in name else [PAGE_8K]}, stdin="key", code=1, out=f"File problem.\r\nError: {err} Writing: '{name}'.\r\n")
+
+# Large pages: from 4 MiB on the response file is copied in a thread beside the rest of the hop. The
+# response is no whole number of 8 KiB receives, so the spool holds filler after it.
+BIG_BODY = "".join(f"{i:07d}\n" for i in range(5 << 17)) + "end"
+BIG = ok(BIG_BODY)
 
 # Root is held to no process limit: as root, a copy of the program runs as another user, who may
 # not reach the build (elsewhere the namespace's root is the user's own uid). LeakSanitizer's
@@ -660,8 +655,8 @@ for sent in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
     row(f"{sent.name} during the receive ends the run by it, what arrived in the spool", ["-q", "127.0.0.43/"],
         serve={"127.0.0.43": [reply(ok("first chunk"), "never seen", pause=1.5)]}, send=(sent, 0.5),
         code=-sent, seconds=(0.4, 1.4), files={"pageglean.dummys": spool(ok("first chunk"))})
-row("a key wait ends at once when input is no terminal, though it never ends", ["-q", "scheme:///x"], stdin="pipe",
-    code=1, seconds=(0, 1.5))
+row("a key wait ends at once when input is no terminal, though it never ends", ["-q", "scheme:///x"], code=1,
+    wrap=["sh", "-c", 'mkfifo input && exec "$0" "$@" 0<>input'], seconds=(0, 1.5))
 row("a timed wait without a terminal runs its full length", ["-q", "127.0.0.45/"], code=1, seconds=(5.95, 7),
     out=crlf("Socket error. Connection to internet has a problem.", "Error: 111 Calling: connect()"))
 DRIPS = "x" * 30000 + "".join(str(i % 10) for i in range(3000))
