@@ -81,8 +81,8 @@ class BackgroundCopy {
     BackgroundCopy(const BackgroundCopy&) = delete;
     BackgroundCopy& operator=(const BackgroundCopy&) = delete;
 
-    // False when no descriptor or no thread could be had (the process limit, no memory
-    // for its stack): then nothing was copied, wait() gives 0 and the copy is the caller's.
+    // Asked before wait(): false when no descriptor or no thread could be had (the process
+    // limit, no memory for its stack); then nothing was copied and the copy is the caller's.
     bool started() const { return m_thread.joinable(); }
 
     // Waits for the copy; 0, or the errno with which it failed.
