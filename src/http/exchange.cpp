@@ -79,8 +79,9 @@ std::string step_lines(std::int64_t& chunks, std::int64_t total, std::size_t pie
 
 Received receive_to_spool(const Stream& stream, Method method, std::int64_t idle_ms, int spool,
                           const std::string& spool_name, const support::Console* log) {
-    // a signal that ends the run waits until what has arrived is in the spool
-    const support::SignalNote signals({SIGINT, SIGTERM, SIGHUP});
+    // a signal that ends the run waits until what has arrived is in the spool; the note is
+    // read as the old handlers come back, which then take any later one
+    support::SignalNote signals({SIGINT, SIGTERM, SIGHUP});
     const auto receive_failure = [&](int err) {
         return stream.failure(support::Problem::receive, err);
     };
@@ -89,6 +90,7 @@ Received receive_to_spool(const Stream& stream, Method method, std::int64_t idle
     const std::unique_ptr<char[]> buffer(new (std::nothrow) char[k_receive_piece]);
     if (!buffer) {
         received.failure = receive_failure(ENOMEM);
+        received.signal = signals.restore();
         return received;
     }
     ReceiveArea area;
@@ -100,7 +102,7 @@ Received receive_to_spool(const Stream& stream, Method method, std::int64_t idle
             failure = support::file_failure(err, spool_name, "pwrite");
         }
         received.failure = std::move(failure);
-        received.signal = signals.noted();
+        received.signal = signals.restore();
         return received;
     };
 
@@ -129,7 +131,7 @@ Received receive_to_spool(const Stream& stream, Method method, std::int64_t idle
         const std::string_view piece(buffer.get(), read.size);
         if (const int err = support::write_at(spool, received.total, piece)) {
             received.failure = support::file_failure(err, spool_name, "pwrite");
-            received.signal = signals.noted();
+            received.signal = signals.restore();
             return received;
         }
         area.take(piece);

@@ -51,6 +51,12 @@ std::optional<support::Failure> start_response_file(int spool, std::int64_t tota
         return support::file_failure(err, name, "fallocate");
     }
     copy.emplace(spool, file.get(), total);
+    if (copy->started()) return std::nullopt;
+    // no thread or descriptor to be had: copied here, as a smaller response would be
+    copy.reset();
+    if (const int err = support::copy_range(spool, 0, file.get(), total)) {
+        return support::file_failure(err, name, "copy");
+    }
     return std::nullopt;
 }
 

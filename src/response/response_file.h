@@ -25,8 +25,9 @@ namespace response {
 constexpr std::int64_t k_background_copy = 4 << 20;
 
 // A new `name` in `file`; from k_background_copy bytes on, its room for `total` bytes
-// taken and the copy of the spool's first `total` bytes into it started in `copy`, to be
-// waited for before the file is closed; below, made by make_response_file.
+// taken (its length grows only with the copy) and the copy of the spool's first `total`
+// bytes into it started in `copy`, to be waited for before the file is closed; below, or
+// when no thread can be started, made here as by make_response_file.
 [[nodiscard]] std::optional<support::Failure> start_response_file(
     int spool, std::int64_t total, const std::string& name, support::Fd& file,
     std::optional<support::BackgroundCopy>& copy);

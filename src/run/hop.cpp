@@ -3,8 +3,8 @@
 #include <fcntl.h>
 
 #include <cerrno>
-#include <new>
 #include <optional>
+#include <system_error>
 
 #include "http/exchange.h"
 #include "response/body.h"
@@ -21,8 +21,17 @@ struct Hop {
     const HopSettings& settings;
     const Target& target;
     const redirect::RedirectState& redirects;
-    // how the step the hop is in fails when memory cannot be had
-    support::Failure stage{support::Problem::connect, ENOMEM, {}, "connect()"};
+    // the step the hop is in, which an exception thrown in it fails: the connection's steps
+    // word their failures by the stream, the later ones are the response file's
+    support::Problem step = support::Problem::connect;
+    const http::Stream& stream;
+
+    support::Failure failed(int err) const {
+        if (step == support::Problem::file) {
+            return support::file_failure(err, support::k_response_file, "");
+        }
+        return stream.failure(step, err);
+    }
 
     bool loud() const { return settings.mode == Mode::loud; }
     void log_lines(const std::vector<std::string>& lines) const {
@@ -74,7 +83,7 @@ std::variant<Received, support::Failure, Signalled> receive_response(
     support::Fd spool = support::create_work_file(spool_name);
     if (!spool) return support::file_failure(errno, spool_name, "open");
     hop.log_lines({std::string(k_download_log)});
-    hop.stage = stream.failure(support::Problem::receive, ENOMEM);
+    hop.step = support::Problem::receive;
     const http::Received received = http::receive_to_spool(
         stream, hop.settings.method, hop.settings.network.reach.timeouts.idle_ms, spool.get(),
         spool_name, hop.log());
@@ -87,7 +96,7 @@ std::variant<Received, support::Failure, Signalled> receive_response(
         }
         return *received.failure;
     }
-    hop.stage = support::file_failure(ENOMEM, support::k_response_file, "");
+    hop.step = support::Problem::file;
     // the spool's own length, filler included, as a reader of the file would find it
     const std::int64_t spool_length = support::length_of(spool.get());
     if (spool_length < 0) return support::file_failure(errno, spool_name, "fstat");
@@ -141,46 +150,58 @@ HopEnd finish_hop(Hop& hop, const Received& received) {
     return PageWritten{};
 }
 
-HopEnd fetch_hop(Hop& hop) {
-    http::Dialed dialed = hop.settings.network.dial(hop.target.url, hop.settings.network.reach);
+// Everything up to the output's close; the response file and its copy beside the hop are
+// the caller's, who waits for the copy however this ends.
+HopEnd fetch_hop(Hop& hop, http::Dialed& dialed, support::Fd& response_file,
+                 std::optional<support::BackgroundCopy>& copy) {
+    dialed = hop.settings.network.dial(hop.target.url, hop.settings.network.reach);
     hop.log_lines(internal_log_lines(dialed.shown));
     if (dialed.failure) return *dialed.failure;
     const http::Stream& stream = dialed.stream;
 
-    hop.stage = stream.failure(support::Problem::send, ENOMEM);
+    hop.step = support::Problem::send;
     const std::string head =
         http::build_request_head(hop.settings.method, hop.target.url, k_version, dialed.http_proxy);
     hop.log_lines(contact_log_lines(head));
     if (auto failure = stream.send_all(head + "\r\n")) return *failure;
 
-    support::Fd response_file;
-    std::optional<support::BackgroundCopy> copy;
     auto received = receive_response(hop, stream, response_file, copy);
     if (const auto* failure = std::get_if<support::Failure>(&received)) return *failure;
     if (const auto* signalled = std::get_if<Signalled>(&received)) return *signalled;
-
-    HopEnd end = finish_hop(hop, std::get<Received>(received));
-    // a failed copy of the response file came first in the order of the hop's steps
-    if (const int err = copy ? copy->wait() : 0) {
-        return support::file_failure(err, support::k_response_file, "copy");
-    }
-    if (std::holds_alternative<support::Failure>(end)) return end;
-    if (auto failure = close_written(response_file, support::k_response_file)) return *failure;
-    if (std::holds_alternative<PageWritten>(end)) dialed.stream.close();
-    return end;
+    return finish_hop(hop, std::get<Received>(received));
 }
 
 }  // namespace
 
 HopEnd fetch(const HopSettings& settings, const Target& target,
              const redirect::RedirectState& redirects) {
-    Hop hop{settings, target, redirects};
-    try {
-        return fetch_hop(hop);
-    } catch (const std::bad_alloc&) {
-        // memory that cannot be had ends the step that asked for it, like any failure of it
-        return hop.stage;
+    http::Dialed dialed;
+    Hop hop{settings, target, redirects, support::Problem::connect, dialed.stream};
+    support::Fd response_file;
+    // after the file it writes to, so that it is waited for before that closes
+    std::optional<support::BackgroundCopy> copy;
+    HopEnd end = [&]() -> HopEnd {
+        try {
+            return fetch_hop(hop, dialed, response_file, copy);
+        } catch (const std::system_error& error) {
+            // a thread, a lock or another resource of the system that cannot be had ends
+            // the step that asked for it, like any failure of it
+            return hop.failed(error.code().value());
+        } catch (...) {
+            // all else the standard library throws is for memory or a size it cannot have
+            return hop.failed(ENOMEM);
+        }
+    }();
+    // a failed copy of the response file came first in the order of the hop's steps
+    if (const int err = copy ? copy->wait() : 0) {
+        return support::file_failure(err, support::k_response_file, "copy");
     }
+    if (std::holds_alternative<support::Failure>(end) || std::holds_alternative<Signalled>(end)) {
+        return end;
+    }
+    if (auto failure = close_written(response_file, support::k_response_file)) return *failure;
+    if (std::holds_alternative<PageWritten>(end)) dialed.stream.close();
+    return end;
 }
 
 }  // namespace run

@@ -8,6 +8,7 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <exception>
 #include <optional>
 
 namespace support {
@@ -160,26 +161,33 @@ std::int64_t length_of(int fd) {
 
 int reserve(int fd, std::int64_t length) {
     if (length <= 0) return 0;
-    const int err = ::posix_fallocate(fd, 0, length);
-    return err == EOPNOTSUPP || err == EINVAL ? 0 : err;
+    int result = 0;
+    do {
+        result = ::fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, length);
+    } while (result != 0 && errno == EINTR);
+    if (result == 0) return 0;
+    return errno == EOPNOTSUPP || errno == EINVAL || errno == ENOSYS ? 0 : errno;
 }
 
 BackgroundCopy::BackgroundCopy(int from, int to, std::int64_t count)
-    : m_from(::fcntl(from, F_DUPFD_CLOEXEC, 0)), m_to(::fcntl(to, F_DUPFD_CLOEXEC, 0)) {
-    if (!m_from || !m_to) {
-        m_err = errno;
-        return;
+    : m_from(::fcntl(from, F_DUPFD_CLOEXEC, 0)) {
+    if (!m_from) return;
+    try {
+        m_thread =
+            std::thread([this, to, count] { m_err = copy_range(m_from.get(), 0, to, count); });
+    } catch (const std::exception&) {
+        // std::system_error at the process limit or without room for a stack, or
+        // std::bad_alloc: not started, which started() tells
+        m_from.reset();
     }
-    m_thread =
-        std::thread([this, count] { m_err = copy_range(m_from.get(), 0, m_to.get(), count); });
 }
 
 BackgroundCopy::~BackgroundCopy() { (void)wait(); }
 
 int BackgroundCopy::wait() {
     if (m_thread.joinable()) m_thread.join();
+    // only read through: the writer of the source closes it and hears its write errors
     m_from.reset();
-    m_to.reset();
     return m_err;
 }
 

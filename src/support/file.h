@@ -64,12 +64,16 @@ std::int64_t length_of(int fd);
 [[nodiscard]] int copy_range(int from, std::int64_t from_offset, int to, std::int64_t count);
 
 // Takes the disk room for the first `length` bytes of the file now, so that a full disk or
-// quota shows here and not in a later write. 0 where the file system cannot reserve room;
-// else 0 or the errno.
+// quota shows here and not in a later write. The file's length stays as it is: a copy cut
+// short by a failure, a signal or a crash leaves only what it wrote, never zeros behind
+// it. 0 where the file system cannot reserve room; else 0 or the errno.
 [[nodiscard]] int reserve(int fd, std::int64_t length);
 
 // copy_range(from, 0, to, count) in a thread of its own, so that it runs beside the rest
-// of the hop. It works on descriptors of its own, so the caller's may close at any time.
+// of the hop. It reads through a descriptor of its own, so `from` may close at any time;
+// it writes through `to` itself, which must stay open until wait() has returned, so that
+// the file's one close, and a write error the file system keeps for that close, is the
+// caller's.
 class BackgroundCopy {
   public:
     BackgroundCopy(int from, int to, std::int64_t count);
@@ -77,12 +81,15 @@ class BackgroundCopy {
     BackgroundCopy(const BackgroundCopy&) = delete;
     BackgroundCopy& operator=(const BackgroundCopy&) = delete;
 
+    // Asked before wait(): false when no descriptor or no thread could be had (the process
+    // limit, no memory for its stack); then nothing was copied and the copy is the caller's.
+    bool started() const { return m_thread.joinable(); }
+
     // Waits for the copy; 0, or the errno with which it failed.
     [[nodiscard]] int wait();
 
   private:
     Fd m_from;
-    Fd m_to;
     int m_err = 0;
     std::thread m_thread;
 };

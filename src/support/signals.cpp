@@ -35,10 +35,17 @@ SignalNote::SignalNote(std::initializer_list<int> signals) {
     }
 }
 
-SignalNote::~SignalNote() {
-    for (int i = m_count - 1; i >= 0; --i) {
-        ::sigaction(m_saved[i].signal, &m_saved[i].action, nullptr);
+SignalNote::~SignalNote() { (void)restore(); }
+
+int SignalNote::restore() {
+    if (!m_restored) {
+        for (int i = m_count - 1; i >= 0; --i) {
+            ::sigaction(m_saved[i].signal, &m_saved[i].action, nullptr);
+        }
+        m_restored = true;
     }
+    // read only now: a signal that came before its old handler was back is in the note
+    return g_noted;
 }
 
 int SignalNote::noted() const { return g_noted; }

@@ -22,6 +22,11 @@ class SignalNote {
     // The first signal noted; 0 when none came.
     int noted() const;
 
+    // Puts the old handlers back now (the destructor does it otherwise), then gives the
+    // first signal noted, 0 when none came: each signal meets either the note read here or
+    // its old handler, so none is lost between the two.
+    int restore();
+
     // Waits until fd is ready for `events` (fd < 0: for nothing), ms have passed (forever
     // when negative) or a signal is noted. A signal that came before the call ends it at
     // once. 1 when ready, 0 when the time is up or a signal was noted, -1 with errno set.
@@ -34,6 +39,7 @@ class SignalNote {
     };
     Saved m_saved[4]{};
     int m_count = 0;
+    bool m_restored = false;
     sigset_t m_set{};
 };
 

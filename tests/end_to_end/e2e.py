@@ -374,14 +374,53 @@ row("a working folder that is gone: the spool cannot be made", ["-q", "127.0.0.1
     out="File problem.\r\nError: 2 Writing: 'pageglean.dummys'.\r\n")
 row("a missing folder", ["-q", "127.0.0.14/", "missing/out.html"], serve={"127.0.0.14": [ok("body")]},
     stdin="key", code=1, out="File problem.\r\nError: 2 Writing: 'missing/out.html'.\r\n", vg=True)
+
+
+def fault(**settings):  # the preloaded library's settings, PAGEGLEAN_FAIL_ left off their names
+    return dict({"PAGEGLEAN_FAIL_" + key: str(value) for key, value in settings.items()}, LD_PRELOAD=FAIL_IO,
+                ASAN_OPTIONS="verify_asan_link_order=0")
+
+
 PAGE_8K = ok("b" * 8127, DATE)  # one whole block: no filler write could report a lost write late
 for call, name, err in (("pwrite", "pageglean.dummys", 28), ("pread", "pageglean.dummys", 5),
                         ("close", "pageglean.dummy", 5), ("close", "out.html", 122),
                         ("close", "pageglean.modified", 122), ("close", "pageglean.original", 5)):
     row(f"a failed {call} on {name} is a file problem", ["-q", "127.0.0.15/", "out.html"], fail_io=True,
-        env={"LD_PRELOAD": FAIL_IO, "PAGEGLEAN_FAIL_CALL": call, "PAGEGLEAN_FAIL_NAME": name,
-             "PAGEGLEAN_FAIL_ERRNO": str(err), "ASAN_OPTIONS": "verify_asan_link_order=0"},
+        env=fault(CALL=call, NAME=name, ERRNO=err),
         serve={"127.0.0.15": [moved("/p"), PAGE_8K] if "original" in name else [PAGE_8K]}, stdin="key", code=1, out=f"File problem.\r\nError: {err} Writing: '{name}'.\r\n")
+
+# Large pages: from 4 MiB on the response file is copied in a thread beside the rest of the hop. The
+# response is no whole number of 8 KiB receives, so the spool holds filler after it.
+BIG_BODY = "".join(f"{i:07d}\n" for i in range(5 << 17)) + "end"
+BIG = ok(BIG_BODY)
+
+# Root is held to no process limit: as root, a copy of the program runs as another user, who may
+# not reach the build (elsewhere the namespace's root is the user's own uid). LeakSanitizer's
+# check at the exit needs a thread.
+AS_ROOT = os.geteuid() == 0
+row("a large page at the process limit: the copy that gets no thread is made in the hop, whole",
+    ["-q", "127.0.0.19/", "big.txt"], serve={"127.0.0.19": [BIG]}, out="", env={"ASAN_OPTIONS": "detect_leaks=0"},
+    wrap=["sh", "-c", 'cp "$0" run && exec prlimit --nproc=1 '
+          + ("setpriv --reuid=4242 --regid=4242 --clear-groups " if AS_ROOT else "") + './run "$@"'],
+    setup=lambda folder: AS_ROOT and os.chown(folder, 4242, 4242),
+    files={"big.txt": BIG_BODY, "pageglean.dummy": BIG})
+row("a large page whose spool cannot be duplicated for the copy: made in the hop, whole",
+    ["-q", "127.0.0.19/", "big.txt"], serve={"127.0.0.19": [BIG]}, out="", fail_io=True,
+    env=fault(CALL="dup", NAME="pageglean.dummys", NTH=2, ERRNO=24), files={"big.txt": BIG_BODY, "pageglean.dummy": BIG})
+row("a close of a large response file that fails only the first time is told", ["-q", "127.0.0.19/", "big.txt"],
+    serve={"127.0.0.19": [BIG]}, fail_io=True, env=fault(CALL="close", NAME="pageglean.dummy", NTH=1, ERRNO=5),
+    stdin="key", code=1, out="File problem.\r\nError: 5 Writing: 'pageglean.dummy'.\r\n")
+row("a failed copy of a large response file is told before a later step's failure, nothing of it written",
+    ["-q", "127.0.0.19/", "/dev/full"], serve={"127.0.0.19": [BIG]}, fail_io=True, stdin="key", code=1,
+    env=fault(CALL="copy_file_range", NAME="pageglean.dummy", ERRNO=5),
+    out="File problem.\r\nError: 5 Writing: 'pageglean.dummy'.\r\n", files={"pageglean.dummy": ""})
+for sent in (signal.SIGINT, signal.SIGTERM):
+    row(f"{sent.name} during the copy of a large response file ends the run by it, the file as far as copied",
+        ["-q", "127.0.0.19/", "big.txt"], serve={"127.0.0.19": [BIG]}, fail_io=True, code=-sent,
+        env=fault(CALL="copy_file_range", NAME="pageglean.dummy", SIGNAL=int(sent)), files={"pageglean.dummy": BIG[:1 << 20]})
+row("SIGTERM while the receive puts its handlers back ends the run by it", ["-q", "127.0.0.19/"],
+    serve={"127.0.0.19": [PAGE]}, fail_io=True, env=fault(CALL="sigaction", NTH=1, SIGNAL=int(signal.SIGTERM)),
+    code=-signal.SIGTERM)
 
 # Redirects
 row("five redirects are followed", ["-q", "127.0.0.28/0"],
@@ -422,9 +461,13 @@ row("the same name two folders down is the user's own file, created as umask 022
 row("the user's own link as the output is written through", ["-q", "127.0.0.34/", "out.lnk"],
     setup=lambda folder: os.symlink("target.html", os.path.join(folder, "out.lnk")),
     serve={"127.0.0.34": [ok("body")]}, files={"target.html": "body"})
-row("a folder under a work-file name is reported with the removal's error", ["-q", "127.0.0.34/"],
-    setup=lambda folder: os.mkdir(os.path.join(folder, "pageglean.dummys")), serve={"127.0.0.34": [ok("body")]},
-    stdin="key", code=1, out="File problem.\r\nError: 21 Writing: 'pageglean.dummys'.\r\n")
+# A work file that cannot be made (a folder under its name) fails the run with the removal's error,
+# the side files and the preserved first response included.
+SIDE_FILES = ("pageglean.redirected", "pageglean.modified")  # written at the last hop of a quiet run
+for name in ("pageglean.dummys", "pageglean.original") + SIDE_FILES:
+    row(f"a folder under {name} is a file problem", ["-q", "127.0.0.34/"], serve={"127.0.0.34": [moved("/p"), ok("p", DATE)]},
+        setup=lambda folder, name=name: os.mkdir(os.path.join(folder, name)), stdin="key", code=1,
+        out=(" 1. redirection, new start with: /p\r\n" if name in SIDE_FILES else "") + f"File problem.\r\nError: 21 Writing: '{name}'.\r\n")
 
 for name in ("pageglean.modified", "pageglean.redirected", "pageglean.dummy"):
     row(f"a link to {name}, dangling or not, is refused like the name itself", ["-q", "127.0.0.34/", "out.lnk"],
@@ -623,6 +666,8 @@ for sent in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
     row(f"{sent.name} during the receive ends the run by it, what arrived in the spool", ["-q", "127.0.0.43/"],
         serve={"127.0.0.43": [reply(ok("first chunk"), "never seen", pause=1.5)]}, send=(sent, 0.5),
         code=-sent, seconds=(0.4, 1.4), files={"pageglean.dummys": spool(ok("first chunk"))})
+row("a key wait ends at once when input is no terminal, though it never ends", ["-q", "scheme:///x"], code=1,
+    wrap=["sh", "-c", 'mkfifo input && exec "$0" "$@" 0<>input'], seconds=(0, 1.5))
 row("a timed wait without a terminal runs its full length", ["-q", "127.0.0.45/"], code=1, seconds=(5.95, 7),
     out=crlf("Socket error. Connection to internet has a problem.", "Error: 111 Calling: connect()"))
 DRIPS = "x" * 30000 + "".join(str(i % 10) for i in range(3000))

@@ -1,21 +1,43 @@
 // Preloaded into the program under test (LD_PRELOAD) to make one call fail on one file, so
 // the error paths of reads, writes and closes that a healthy disk never takes are reached.
-// PAGEGLEAN_FAIL_CALL names the call (close, pread or pwrite), PAGEGLEAN_FAIL_NAME the last
-// component of the file's path, PAGEGLEAN_FAIL_ERRNO the error. A failing close still closes.
+// PAGEGLEAN_FAIL_CALL names the call (close, pread, pwrite, copy_file_range on the file it
+// writes to, or dup: fcntl's F_DUPFD_CLOEXEC), PAGEGLEAN_FAIL_NAME the last component of the
+// file's path, PAGEGLEAN_FAIL_ERRNO the error; PAGEGLEAN_FAIL_NTH=N fails only the N-th
+// such call (1: the first time only). A failing close still closes.
+// PAGEGLEAN_FAIL_SIGNAL=S sends the process signal S instead of failing: copy_file_range
+// copies up to 1 MiB first; sigaction sends it right after it put back the default action of
+// another signal, while the handler of S may not be back yet.
 
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <cstdarg>
 #include <cstdlib>
 #include <string>
 
 namespace {
 
-bool fails(const char* call, int fd) {
+std::atomic<int> g_matched{0};
+
+// A setting as a number; 0 when it is not set.
+int value_of(const char* setting) {
+    const char* text = std::getenv(setting);
+    return text == nullptr ? 0 : std::atoi(text);
+}
+
+bool asked(const char* call) {
     const char* wanted = std::getenv("PAGEGLEAN_FAIL_CALL");
+    return wanted != nullptr && std::string(wanted) == call;
+}
+
+bool names(int fd) {
     const char* name = std::getenv("PAGEGLEAN_FAIL_NAME");
-    if (wanted == nullptr || name == nullptr || std::string(wanted) != call) return false;
+    if (name == nullptr) return false;
     char path[4096];
     const std::string link = "/proc/self/fd/" + std::to_string(fd);
     const ssize_t n = ::readlink(link.c_str(), path, sizeof path);
@@ -23,8 +45,16 @@ bool fails(const char* call, int fd) {
            std::string(path, static_cast<std::size_t>(n)).ends_with("/" + std::string(name));
 }
 
+// Counts a call that matches: every one fails, or only the N-th.
+bool turn() {
+    const int nth = value_of("PAGEGLEAN_FAIL_NTH");
+    return ++g_matched == nth || nth == 0;
+}
+
+bool fails(const char* call, int fd) { return asked(call) && names(fd) && turn(); }
+
 int failure() {
-    errno = std::atoi(std::getenv("PAGEGLEAN_FAIL_ERRNO"));
+    errno = value_of("PAGEGLEAN_FAIL_ERRNO");
     return -1;
 }
 
@@ -49,4 +79,36 @@ extern "C" ssize_t pread(int fd, void* buffer, size_t count, off_t offset) {
 extern "C" ssize_t pwrite(int fd, const void* buffer, size_t count, off_t offset) {
     if (fails("pwrite", fd)) return failure();
     return next<ssize_t (*)(int, const void*, size_t, off_t)>("pwrite")(fd, buffer, count, offset);
+}
+
+extern "C" ssize_t copy_file_range(int in, loff_t* in_offset, int out, loff_t* out_offset,
+                                   size_t count, unsigned flags) {
+    const auto real =
+        next<ssize_t (*)(int, loff_t*, int, loff_t*, size_t, unsigned)>("copy_file_range");
+    if (!fails("copy_file_range", out)) return real(in, in_offset, out, out_offset, count, flags);
+    const int signal = value_of("PAGEGLEAN_FAIL_SIGNAL");
+    if (signal == 0) return failure();
+    const ssize_t n = real(in, in_offset, out, out_offset, std::min<size_t>(count, 1 << 20), flags);
+    ::kill(::getpid(), signal);
+    return n;
+}
+
+extern "C" int fcntl(int fd, int command, ...) {
+    va_list rest;
+    va_start(rest, command);
+    const long argument = va_arg(rest, long);
+    va_end(rest);
+    if (command == F_DUPFD_CLOEXEC && fails("dup", fd)) return failure();
+    return next<int (*)(int, int, long)>("fcntl")(fd, command, argument);
+}
+
+extern "C" int sigaction(int number, const struct sigaction* action, struct sigaction* old) {
+    const int result = next<int (*)(int, const struct sigaction*, struct sigaction*)>("sigaction")(
+        number, action, old);
+    const int signal = value_of("PAGEGLEAN_FAIL_SIGNAL");
+    if (asked("sigaction") && action != nullptr && action->sa_handler == SIG_DFL &&
+        number != signal && turn()) {
+        ::kill(::getpid(), signal);
+    }
+    return result;
 }

@@ -12,6 +12,7 @@
 #include <fstream>
 #include <map>
 #include <sstream>
+#include <system_error>
 
 #include "run/driver.h"
 #include "support/file.h"
@@ -181,6 +182,20 @@ TEST_F(Hop, EmptyUrlsEndWithoutAWait) {
         EXPECT_EQ(empty.code, code);
         EXPECT_EQ(empty.wait, Wait::none);
     }
+}
+
+// An exception from the standard library ends the step it came from as a failure of that
+// step with the exception's errno, never the process.
+TEST_F(Hop, AnExceptionFailsItsStepWithItsErrno) {
+    Network network;
+    network.dial = [](const support::Url&, const http::Reach&) -> http::Dialed {
+        throw std::system_error(EAGAIN, std::generic_category(), "no thread");
+    };
+    const Ending ending = download(std::vector<std::string>{"-q", "h/"}, m_console, network);
+    EXPECT_EQ(ending.code, 1);
+    EXPECT_EQ(console(),
+              "Socket error. Connection to internet has a problem.\r\n"
+              "Error: 11 Calling: connect()\r\n");
 }
 
 }  // namespace
