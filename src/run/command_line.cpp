@@ -69,10 +69,24 @@ Split split_tail(std::string_view tail) {
     return target;
 }
 
+std::string shown_text(std::string_view text, const support::Url& url) {
+    if (!url.userinfo) return std::string(text);
+    const std::string written = url.scheme + *url.userinfo + "@";
+    const std::size_t at = text.find(written);
+    if (at == std::string_view::npos) return std::string(text);
+    return std::string(text.substr(0, at + url.scheme.size()))
+        .append(support::shown_userinfo(url))
+        .append("@")
+        .append(text.substr(at + written.size()));
+}
+
 Target first_target(std::string_view tail) {
     Split split = split_tail(tail);
-    return Target{std::string(tail), support::make_url(split.scheme, split.url),
-                  std::move(split.output_file)};
+    support::Url url = support::make_url(split.scheme, split.url);
+    std::string shown = shown_text(tail, url);
+    std::optional<http::Credentials> credentials = http::credentials_of(url);
+    return Target{std::move(shown), std::move(url), std::move(split.output_file),
+                  std::move(credentials)};
 }
 
 }  // namespace run

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "http/credentials.h"
 #include "http/method.h"
 #include "support/url.h"
 
@@ -51,12 +52,18 @@ struct Split {
 Split split_tail(std::string_view tail);
 
 // What one hop fetches and where the body goes. The tail is only the text the command
-// log shows; the URL is what the hop uses.
+// log shows (a password in it masked); the URL is what the hop uses; the credentials are
+// the last ones a URL of the run carried, sent only to their own origin.
 struct Target {
     std::string tail;
     support::Url url;
     std::string output_file;
+    std::optional<http::Credentials> credentials;
 };
+
+// The text with the URL's userinfo, where it follows the URL's scheme, as the logs show it
+// ("alice:****@"); unchanged when the URL has none.
+std::string shown_text(std::string_view text, const support::Url& url);
 
 // The first hop's target: the command tail's split, its url parsed once.
 Target first_target(std::string_view tail);

@@ -17,20 +17,40 @@ constexpr std::uint16_t k_https_port = 443;
 struct Url {
     std::string scheme;     // as written with its "//" ("https://", "scheme://", "//"), or empty
     bool tls = false;       // https in any case; a value without a scheme keeps its hop's
-    std::string authority;  // the host part as written: "h", "h:8080", "[::1]:8443"
+    // what stands before the host part's last "@" ("user:password", %-escaped as written);
+    // none without an "@"
+    std::optional<std::string> userinfo;
+    std::string authority;  // the host part as written, less any userinfo: "h", "[::1]:8443"
     std::string path;       // from the "/" or "?" after the authority to any "#"; may be empty
     std::string fragment;   // "#" and what follows: shown in the logs, never sent
 };
 
+constexpr std::string_view k_scheme_mark = "://";
+
+// The length of a leading scheme with its "://" (a letter, then letters, digits, "+", "-"
+// or "."); 0 when the value does not begin with one.
+std::size_t scheme_length(std::string_view value);
+
 // Whether a scheme as written (with its "//") asks for TLS.
 bool is_https(std::string_view scheme);
 
-// A URL from its scheme as written and the rest: the authority runs to the first "/", "?"
-// or "#", the path from there to the first "#", the fragment from there.
+// A URL from its scheme as written and the rest: the host part runs to the first "/", "?"
+// or "#", the path from there to the first "#", the fragment from there. A userinfo ends
+// at the host part's last "@", so an unescaped "@" in a password stays in it.
 Url make_url(std::string_view scheme, std::string_view rest);
 
-// scheme, authority, path and fragment as one text, as the logs show it.
+// scheme, userinfo, authority, path and fragment as one text, as written.
 std::string url_text(const Url& url);
+
+// The userinfo as the logs show it: the user as written, then ":****" when a password
+// (even an empty one) was given, so a password never shows; empty without a userinfo.
+std::string shown_userinfo(const Url& url);
+
+// The host part as the logs show it: "alice:****@host:8080", or the authority alone.
+std::string shown_authority(const Url& url);
+
+// The text with every "%XX" (two hex digits) as its byte; a "%" without them stays.
+std::string percent_decoded(std::string_view text);
 
 // Where a URL's server is: the host to look up (an IPv6 literal without its brackets) and
 // the port, the scheme's unless the authority names one.
