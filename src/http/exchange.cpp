@@ -17,8 +17,7 @@
 namespace http {
 
 std::string build_request_head(Method method, const support::Url& url, std::string_view version,
-                               const std::optional<Proxy>& proxy,
-                               std::string_view authorization) {
+                               const std::optional<Proxy>& proxy, std::string_view authorization) {
     std::string head;
     head.append(method_text(method)).append(" ");
     if (proxy) head.append("http://").append(url.authority);

@@ -52,7 +52,6 @@ using Route = std::variant<Direct, Proxy, support::Failure>;
 
 // The route to the server of a URL: its scheme's proxy unless none is set or no_proxy
 // bypasses the server.
-Route route_for(const support::Url& url, const support::Endpoint& server,
-                const Proxies& proxies);
+Route route_for(const support::Url& url, const support::Endpoint& server, const Proxies& proxies);
 
 }  // namespace http

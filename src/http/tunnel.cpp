@@ -23,7 +23,8 @@ std::string connect_head(const support::Endpoint& server, std::string_view autho
     const std::string host = server.literal_v6 ? "[" + server.host + "]" : server.host;
     const std::string target = host + ":" + std::to_string(server.port);
     std::string head = "CONNECT " + target + " HTTP/1.0\r\nHost: " + target + "\r\n";
-    if (!authorization.empty()) head.append("Proxy-Authorization: ").append(authorization) += "\r\n";
+    if (!authorization.empty())
+        head.append("Proxy-Authorization: ").append(authorization) += "\r\n";
     return head;
 }
 
