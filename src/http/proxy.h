@@ -24,7 +24,7 @@ struct Proxies {
 // Proxies from the process environment.
 Proxies proxies_from_environment();
 
-// A proxy to go through: where it is (its userinfo kept only for the logs' sake), and the
+// A proxy to go through: where it is (its userinfo as written, never shown), and the
 // Proxy-Authorization value for its credentials ("Basic ..."), empty when it has none.
 struct Proxy {
     support::Url url;
