@@ -13,7 +13,6 @@ TEST(Credentials, Base64OfEveryPaddingAndBothLastLetters) {
     EXPECT_EQ(base64(""), "");
     EXPECT_EQ(base64("a"), "YQ==");
     EXPECT_EQ(base64("ab"), "YWI=");
-    EXPECT_EQ(base64("alice:s3cret"), "YWxpY2U6czNjcmV0");
     EXPECT_EQ(base64("\xfb\xff\xbf\0"s), "+/+/AA==");
 }
 
@@ -65,7 +64,6 @@ TEST(Credentials, MaskedInTheLog) {
     const support::Url url = support::make_url("http://", "alice:s3cret@h:8080/x");
     EXPECT_EQ(support::shown_authority(url), "alice:****@h:8080");
     EXPECT_EQ(support::shown_authority(support::make_url("", "alice@h")), "alice@h");
-    EXPECT_EQ(support::shown_authority(support::make_url("", "h")), "h");
 }
 
 }  // namespace
