@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "http/tunnel.h"
 #include "support/console.h"
 
 namespace http {
@@ -120,7 +121,12 @@ Dialed dial(const support::Url& url, const Reach& reach) {
         dialed.failure = support::Failure{support::Problem::resolve, 0, url.authority};
         return dialed;
     }
-    const std::optional<Proxy> proxy = proxy_for(url, *server, reach.proxies);
+    const Route route = route_for(url, *server, reach.proxies);
+    if (const auto* refused = std::get_if<support::Failure>(&route)) {
+        dialed.failure = *refused;
+        return dialed;
+    }
+    const Proxy* proxy = std::get_if<Proxy>(&route);
     const support::Url& first = proxy ? proxy->url : url;
     const auto endpoint = proxy ? support::endpoint_of(first) : server;
     const std::vector<Address> addresses = endpoint ? resolve(*endpoint) : std::vector<Address>{};
@@ -137,11 +143,12 @@ Dialed dial(const support::Url& url, const Reach& reach) {
     if (dialed.failure) return dialed;
     dialed.stream = Stream(std::move(socket), reach.timeouts.idle_ms);
     if (!url.tls) {
-        dialed.http_proxy = proxy;
+        if (proxy) dialed.http_proxy = *proxy;
         return dialed;
     }
     if (proxy) {
-        dialed.failure = open_tunnel(dialed.stream, *server, *proxy);
+        dialed.tunnel_head = connect_head(*server, proxy->authorization);
+        dialed.failure = open_tunnel(dialed.stream, dialed.tunnel_head);
         if (dialed.failure) return dialed;
     }
     // the certificate is checked against the server's own name, through a tunnel too

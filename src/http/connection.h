@@ -47,18 +47,21 @@ struct Reach {
 };
 
 // What reaching a URL's server gave: a stream ready for the request, or a failure; the
-// address to log either way (the one connected, or the last one tried); and the proxy that
-// an http request must then name the whole URL to.
+// address to log either way (the one connected, or the last one tried); the proxy that
+// an http request must then name the whole URL to; and the CONNECT request as sent
+// (without its empty line), for the log, empty when no tunnel was asked for.
 struct Dialed {
     Stream stream;
     std::string shown = " 0";
     std::optional<support::Failure> failure;
     std::optional<Proxy> http_proxy;
+    std::string tunnel_head;
 };
 
 // Resolves the server, or the proxy that reaches it, connects to each address until one
 // answers, opens a tunnel through a proxy for https, and for https speaks TLS with the
-// server itself.
+// server itself. A failure names the host it could not resolve, the proxy's when going
+// through one, never with a userinfo.
 Dialed dial(const support::Url& url, const Reach& reach);
 
 }  // namespace http

@@ -17,7 +17,7 @@
 namespace http {
 
 std::string build_request_head(Method method, const support::Url& url, std::string_view version,
-                               const std::optional<Proxy>& proxy) {
+                               const std::optional<Proxy>& proxy, std::string_view authorization) {
     std::string head;
     head.append(method_text(method)).append(" ");
     if (proxy) head.append("http://").append(url.authority);
@@ -25,6 +25,9 @@ std::string build_request_head(Method method, const support::Url& url, std::stri
     head.append("Host: ").append(url.authority).append("\r\n");
     head.append("Connection: close\r\n");
     head.append("User-Agent: Pageglean ").append(version).append("\r\n");
+    if (!authorization.empty()) {
+        head.append("Authorization: ").append(authorization).append("\r\n");
+    }
     if (proxy && !proxy->authorization.empty()) {
         head.append("Proxy-Authorization: ").append(proxy->authorization).append("\r\n");
     }

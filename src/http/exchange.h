@@ -19,10 +19,13 @@ namespace http {
 // The request line and the Host, Connection and User-Agent lines, each ended by CR LF;
 // the empty line that ends the request is not included. The target is the URL's path as
 // support::request_target writes it (the fragment is never sent), the Host line its
-// authority as written. Through a proxy the target is the whole URL ("http://", the
-// authority, the path) and a Proxy-Authorization line follows for its credentials.
+// authority as written (never its userinfo). An Authorization line follows when
+// `authorization` is not empty. Through a proxy the target is the whole URL ("http://",
+// whatever scheme was written, then the authority and the path) and a
+// Proxy-Authorization line follows for its credentials.
 std::string build_request_head(Method method, const support::Url& url, std::string_view version,
-                               const std::optional<Proxy>& proxy = std::nullopt);
+                               const std::optional<Proxy>& proxy = std::nullopt,
+                               std::string_view authorization = {});
 
 // One receive as the log and the spool count it, and one block of the spool file.
 constexpr std::size_t k_receive_size = 8192;

@@ -2,13 +2,13 @@
 
 // Proxies as command-line downloaders take them from the environment: http_proxy for http
 // URLs, https_proxy for https ones (reached through a CONNECT tunnel), no_proxy for the
-// hosts that bypass them.
+// hosts that bypass them. Which way a URL goes is decided here; the tunnel is tunnel.h's.
 
-#include <optional>
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <variant>
 
-#include "http/stream.h"
 #include "support/failure.h"
 #include "support/url.h"
 
@@ -24,32 +24,34 @@ struct Proxies {
 // Proxies from the process environment.
 Proxies proxies_from_environment();
 
-// A proxy to go through: where it is, and the Proxy-Authorization value for its
-// credentials ("Basic ..."), empty when it has none.
+// A proxy to go through: where it is (its userinfo as written, never shown), and the
+// Proxy-Authorization value for its credentials ("Basic ..."), empty when it has none.
 struct Proxy {
     support::Url url;
     std::string authorization;
 };
 
-// The proxy for a URL, none when its scheme has none set or no_proxy bypasses its host: a
-// comma list of names or domain suffixes, a leading dot or not, each with an optional port
-// that must then match; "*" bypasses every host. A proxy is written as
-// http://[user:password@]host[:port] (the scheme may be left out; user and password may be
-// %-encoded); port 80 when none.
-std::optional<Proxy> proxy_for(const support::Url& url, const support::Endpoint& server,
-                               const Proxies& proxies);
+// A proxy setting read with the URL model: [http://][user[:password]@]host[:port][/...],
+// the scheme in any case, port 80 when none. The userinfo runs to the setting's last "@",
+// so "/", "#" and "@" may stand in a password unescaped; user and password are %-decoded.
+// Any other scheme (socks5://, https://) is refused before anything is sent, as a connect
+// failure "unsupported proxy scheme 'socks5'".
+std::variant<Proxy, support::Failure> parse_proxy(std::string_view setting);
 
-// Whether no_proxy bypasses the host and port.
+// Whether no_proxy bypasses the host (an IPv6 address without brackets) and port: entries
+// separated by commas and/or blanks, each a name or a domain suffix with or without a
+// leading dot and with an optional port that must then match ("[::1]:8080" for IPv6);
+// letter case and one trailing dot of host or entry do not count; a suffix matches only
+// at a dot. "*" bypasses every host, but only as the whole value.
 bool bypasses(std::string_view no_proxy, std::string_view host, std::uint16_t port);
 
-// RFC 4648 base64 of the bytes.
-std::string base64(std::string_view bytes);
+struct Direct {};
+// How a URL's server is reached: straight, through a proxy, or not at all when its proxy
+// setting cannot be used.
+using Route = std::variant<Direct, Proxy, support::Failure>;
 
-// Asks the proxy at the other end of `stream` for a tunnel to the server's host and port
-// ("CONNECT host:port HTTP/1.0" with a Host line and its credentials); a failure unless it
-// answers 2xx, naming its status line.
-[[nodiscard]] std::optional<support::Failure> open_tunnel(const Stream& stream,
-                                                          const support::Endpoint& server,
-                                                          const Proxy& proxy);
+// The route to the server of a URL: its scheme's proxy unless none is set or no_proxy
+// bypasses the server.
+Route route_for(const support::Url& url, const support::Endpoint& server, const Proxies& proxies);
 
 }  // namespace http

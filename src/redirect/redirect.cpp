@@ -11,6 +11,8 @@
 
 namespace redirect {
 
+using support::scheme_length;
+
 std::string escape_blanks(std::string_view value) {
     while (value.ends_with(' ')) value.remove_suffix(1);
     std::string escaped;
@@ -22,18 +24,6 @@ std::string escape_blanks(std::string_view value) {
         }
     }
     return escaped;
-}
-
-std::size_t scheme_length(std::string_view value) {
-    // a letter, then letters, digits, "+", "-" or ".", then "://"
-    const auto is_alpha = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
-    if (value.empty() || !is_alpha(value[0])) return 0;
-    std::size_t at = 1;
-    while (at < value.size() && (is_alpha(value[at]) || (value[at] >= '0' && value[at] <= '9') ||
-                                 value[at] == '+' || value[at] == '-' || value[at] == '.')) {
-        ++at;
-    }
-    return value.substr(at).starts_with(k_scheme_mark) ? at + k_scheme_mark.size() : 0;
 }
 
 std::string cut_port(std::string_view text, bool secure_hop) {
@@ -105,6 +95,7 @@ support::Url resolve(std::string_view value, const support::Url& hop) {
     }
     // the same host; the value's path and query are read against the hop's
     support::Url url = support::make_url(hop_scheme, "");
+    url.userinfo = hop.userinfo;
     url.authority = hop.authority;
     const std::size_t fragment = std::min(value.find('#'), value.size());
     const std::size_t query = std::min(value.find('?'), fragment);

@@ -23,12 +23,6 @@ struct RedirectState {
 // add words to the output file name.
 std::string escape_blanks(std::string_view value);
 
-constexpr std::string_view k_scheme_mark = "://";
-
-// The length of a leading scheme with its "://" (a letter, then letters, digits, "+", "-"
-// or "."); 0 when the value does not begin with one.
-std::size_t scheme_length(std::string_view value);
-
 // An absolute value (a scheme or "//" in front) with its scheme's default port (":443" for
 // https, ":80" for any other; for "//", that of the hop, secure_hop for https) cut where it
 // ends the host, that is right before the first "/" after it or the end. Every other text

@@ -65,8 +65,19 @@ Split split_tail(std::string_view tail) {
 
 Target first_target(std::string_view tail) {
     Split split = split_tail(tail);
+    support::Url url = support::make_url(split.scheme, split.url);
+    std::optional<http::Credentials> credentials = http::credentials_of(url);
     return Target{std::string(tail.substr(std::min(tail.find(' '), tail.size()))),
-                  support::make_url(split.scheme, split.url), std::move(split.output_file)};
+                  std::move(url), std::move(split.output_file), std::move(credentials)};
+}
+
+std::string shown_arguments(const CommandLine& command, const Target& first) {
+    const std::string& text = command.argument_text;
+    if (!first.url.userinfo) return text;
+    // the tail begins with the URL as typed, whose userinfo follows its scheme
+    const std::size_t at = text.size() - command.tail.size() + first.url.scheme.size();
+    return text.substr(0, at) + support::shown_userinfo(*first.url.userinfo) +
+           text.substr(at + first.url.userinfo->size());
 }
 
 }  // namespace run

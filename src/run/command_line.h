@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "http/credentials.h"
 #include "http/method.h"
 #include "support/url.h"
 
@@ -49,15 +50,21 @@ struct Split {
 Split split_tail(std::string_view tail);
 
 // What one hop fetches and where the body goes. The command log shows the URL as the hop
-// fetches it, then after_url.
+// fetches it, then after_url; the credentials are the last ones a URL of the run carried,
+// sent only to their own origin.
 struct Target {
     std::string after_url;  // the command tail from its first blank on, as typed; after a
                             // redirect, a blank and the output file
     support::Url url;
     std::string output_file;
+    std::optional<http::Credentials> credentials;
 };
 
-// The first hop's target: the command tail's split, its url parsed once.
+// The first hop's target: the command tail's split, its url parsed once, its credentials.
 Target first_target(std::string_view tail);
+
+// The argument text as every hop's command log shows it: as typed, but with the first
+// target's userinfo as support::shown_userinfo shows it, so its password never shows.
+std::string shown_arguments(const CommandLine& command, const Target& first);
 
 }  // namespace run

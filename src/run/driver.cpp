@@ -92,6 +92,8 @@ Ending download(std::span<const std::string> arguments, const support::Console& 
     const HopSettings settings{console, state.command.method, state.command.mode, network};
 
     std::optional<Target> target = first_target(state.command.tail);
+    // every hop's command log shows the arguments, never the password in them
+    state.command.argument_text = shown_arguments(state.command, *target);
     for (;;) {
         if (auto ended = start_hop(state, target, timed)) return *ended;
 
@@ -111,7 +113,11 @@ Ending download(std::span<const std::string> arguments, const support::Console& 
         support::print_line(console,
                             redirect::format_notice(state.redirect.count, redirected->value));
         if (next) {
-            target = Target{" " + target->output_file, *next, target->output_file};
+            // a URL with a userinfo brings its own credentials, for its own origin
+            auto credentials =
+                next->userinfo ? http::credentials_of(*next) : std::move(target->credentials);
+            target = Target{" " + target->output_file, *next, target->output_file,
+                            std::move(credentials)};
         } else {
             target.reset();
         }

@@ -6,6 +6,7 @@
 #include <optional>
 #include <system_error>
 
+#include "http/credentials.h"
 #include "http/exchange.h"
 #include "response/body.h"
 #include "response/response_file.h"
@@ -156,13 +157,18 @@ HopEnd fetch_hop(Hop& hop, http::Dialed& dialed, support::Fd& response_file,
                  std::optional<support::BackgroundCopy>& copy) {
     dialed = hop.settings.network.dial(hop.target.url, hop.settings.network.reach);
     hop.log_lines(internal_log_lines(dialed.shown));
-    if (dialed.failure) return *dialed.failure;
+    const std::string tunnel_head = http::masked_head(dialed.tunnel_head);
+    if (dialed.failure) {
+        if (!tunnel_head.empty()) hop.log_lines(contact_log_lines(tunnel_head, {}));
+        return *dialed.failure;
+    }
     const http::Stream& stream = dialed.stream;
 
     hop.step = support::Problem::send;
     const std::string head =
-        http::build_request_head(hop.settings.method, hop.target.url, k_version, dialed.http_proxy);
-    hop.log_lines(contact_log_lines(head));
+        http::build_request_head(hop.settings.method, hop.target.url, k_version, dialed.http_proxy,
+                                 http::authorization_for(hop.target.credentials, hop.target.url));
+    hop.log_lines(contact_log_lines(tunnel_head, http::masked_head(head)));
     if (auto failure = stream.send_all(head + "\r\n")) return *failure;
 
     auto received = receive_response(hop, stream, response_file, copy);

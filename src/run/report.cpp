@@ -58,8 +58,12 @@ std::vector<std::string> internal_log_lines(std::string_view shown_address) {
     return {"Internal Log:", "IP: " + std::string(shown_address), ""};
 }
 
-std::vector<std::string> contact_log_lines(std::string_view head) {
-    return {"Contact log:", std::string(head)};
+std::vector<std::string> contact_log_lines(std::string_view tunnel_head, std::string_view head) {
+    std::vector<std::string> lines{"Contact log:"};
+    for (const std::string_view part : {tunnel_head, head}) {
+        if (!part.empty()) lines.emplace_back(part);
+    }
+    return lines;
 }
 
 std::vector<std::string> download_length_lines(std::int64_t spool_length) {

@@ -26,8 +26,9 @@ std::vector<std::string> command_log_lines(std::string_view argument_text, const
 // "Internal Log:", "IP:" and the address as http::address_shown gives it, an empty line.
 std::vector<std::string> internal_log_lines(std::string_view shown_address);
 
-// "Contact log:" and the request head, whose own CR LF leaves an empty line behind it.
-std::vector<std::string> contact_log_lines(std::string_view head);
+// "Contact log:", then the CONNECT head and the request head, each when not empty, whose
+// own CR LF leaves an empty line behind each.
+std::vector<std::string> contact_log_lines(std::string_view tunnel_head, std::string_view head);
 
 constexpr std::string_view k_download_log = "Download log:";
 constexpr std::string_view k_file_log = "File log:";

@@ -32,12 +32,31 @@ TEST(CommandLine, TheLogOfATypedTailNamesWhatIsFetched) {
         {"a.example/x    ", "a.example/x    |a.example/x|a.example|x|pageglean.out"},
         {" a.example/x out", " a.example/x out||||a.example/x out"},
         {"", "||||pageglean.out"},
+        // the user shows, a password never; the userinfo ends at the host part's last "@"
+        {"http://alice:s3cret@h:8080/x o", "http://alice:****@h:8080/x o|alice:****@h:8080/x|alice:****@h:8080|x|o"},
+        {"alice:@h?q", "alice:****@h/?q|alice:****@h/?q|alice:****@h|?q|pageglean.out"},
+        {"a:b@c:d@h#f", "a:****@h/#f|a:****@h/#f|a:****@h|#f|pageglean.out"},
+        {"bob@h/a:b@c o", "bob@h/a:b@c o|bob@h/a:b@c|bob@h|a:b@c|o"},
     };
     for (const auto& [tail, lines] : cases) {
         const std::vector<std::string> log = command_log_lines("", first_target(tail));
         std::string shown = log[1].substr(log[1].find(": ") + 2);
         for (std::size_t i = 2; i < 6; ++i) shown += "|" + log[i].substr(log[i].find(": ") + 2);
         EXPECT_EQ(shown, lines) << '"' << tail << '"';
+    }
+}
+
+// The command log's own line: the arguments as typed, the first URL's password masked.
+TEST(CommandLine, TheArgumentsNeverShowAPassword) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"-head -q http://alice:s3cret@h/x o", "-head -q http://alice:****@h/x o"},
+        {"//a:b:c@h o", "//a:****@h o"},
+        {"-Get bob@h/x", "-Get bob@h/x"},
+        {"h/a:b@c o", "h/a:b@c o"},
+    };
+    for (const auto& [text, shown] : cases) {
+        const CommandLine command = parse_command_line(text);
+        EXPECT_EQ(shown_arguments(command, first_target(command.tail)), shown) << text;
     }
 }
 
