@@ -19,8 +19,9 @@ namespace http {
 // The request line and the Host, Connection and User-Agent lines, each ended by CR LF;
 // the empty line that ends the request is not included. The target is the URL's path as
 // support::request_target writes it (the fragment is never sent), the Host line its
-// authority as written. Through a proxy the target is the whole URL ("http://", the
-// authority, the path) and a Proxy-Authorization line follows for its credentials.
+// authority as support::authority_sent gives it. Through a proxy the target is the whole
+// URL ("http://", the authority, the path) and a Proxy-Authorization line follows for its
+// credentials.
 std::string build_request_head(Method method, const support::Url& url, std::string_view version,
                                const std::optional<Proxy>& proxy = std::nullopt);
 
