@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 #include <deque>
+#include <stdexcept>
 #include <string>
 #include <tuple>
 
@@ -18,28 +19,27 @@
 namespace http {
 namespace {
 
+// 0 and a number too large to count are never; text that is no whole number is none.
 TEST(Timeouts, WholeSecondsNeverAndTextThatIsNone) {
     const std::tuple<const char*, std::int64_t, std::int64_t> taken[] = {
         {nullptr, 30'000, 120'000},
         {"", 30'000, 120'000},
         {"1", 1'000, 1'000},
         {"045", 30'000, 45'000},
-        {"0", -1, -1},  // never, not at once
+        {"0", -1, -1},
         {"000", -1, -1},
         {"99999999999", 30'000, 99'999'999'999'000},
+        {"1000000000000001", -1, -1},
         {"1000000000000000", 30'000, 1'000'000'000'000'000'000},
-        {"1000000000000001", -1, -1},  // too large to count
         {"99999999999999999999999999", -1, -1},
     };
     for (const auto& [text, connect_ms, idle_ms] : taken) {
-        const std::optional<Timeouts> timeouts = timeouts_from(text);
-        ASSERT_TRUE(timeouts) << text;
-        EXPECT_EQ(timeouts->connect_ms, connect_ms) << text;
-        EXPECT_EQ(timeouts->idle_ms, idle_ms) << text;
+        const auto timeouts = timeouts_from(text).value_or(Timeouts{0, 0});
+        EXPECT_EQ(std::pair(timeouts.connect_ms, timeouts.idle_ms), std::pair(connect_ms, idle_ms))
+            << text;
     }
-    for (const char* text : {" 2", "2 ", "2.5", "-1", "+2", "1e3", "2s"}) {
-        EXPECT_FALSE(timeouts_from(text)) << text;
-    }
+    for (const char* text : {" 2", "2 ", "2.5", "-1", "+2", "1e3"})
+        EXPECT_FALSE(timeouts_from(text));
     EXPECT_EQ(connect_phase_ms({1'000, 2'000}), 3'000);
     EXPECT_EQ(connect_phase_ms({-1, -1}), -1);
 }
@@ -69,7 +69,7 @@ int take_turn(void* buffer) {
 const TlsLibrary& system_tls() {
     std::string why;
     const TlsLibrary* tls = tls_library(why);
-    if (tls == nullptr) ADD_FAILURE() << why;
+    if (tls == nullptr) throw std::runtime_error(why);
     return *tls;
 }
 
@@ -96,6 +96,7 @@ class ScriptedTls : public ::testing::Test {
         turns = std::move(script);
         return m_stream.start_tls({"127.0.0.1", 443, false, {}}, m_tls);
     }
+    // The bytes of one read_some, and what else it brought in `read`.
     std::string read(Stream::Read& read) {
         char buffer[64];
         read = m_stream.read_some(buffer, sizeof buffer);
@@ -112,24 +113,18 @@ class ScriptedTls : public ::testing::Test {
 TEST_F(ScriptedTls, EachCallIsJudgedByWhatItReported) {
     const Turn interrupted{-1, SSL_ERROR_SYSCALL, {}, EINTR};
     const Turn silent{-1, SSL_ERROR_SYSCALL};
-    auto failure = start({interrupted, silent, {1}});
-    ASSERT_TRUE(failure);
-    EXPECT_EQ(failure->name, "unexpected end of file");
-    EXPECT_EQ(failure->call, "SSL_connect()");
-
+    const auto reason = [](const std::optional<support::Failure>& failure) {
+        return failure ? failure->name + " " + std::string(failure->call) : "none";
+    };
+    EXPECT_EQ(reason(start({interrupted, silent, {1}})), "unexpected end of file SSL_connect()");
     ASSERT_FALSE(start({{1}, interrupted, silent, {5}}));
-    failure = m_stream.send_all("hello");
-    ASSERT_TRUE(failure);
-    EXPECT_EQ(failure->name, "unexpected end of file");
-
+    EXPECT_EQ(reason(m_stream.send_all("hello")), "unexpected end of file SSL_write()");
     ASSERT_FALSE(start({{1}, {-1, SSL_ERROR_SYSCALL, {}, EAGAIN}, silent}));
     Stream::Read got;
     read(got);
     EXPECT_EQ(got.wait, POLLIN);
     read(got);
-    ASSERT_TRUE(got.failure);
-    EXPECT_EQ(got.failure->name, "unexpected end of file");
-    EXPECT_EQ(got.failure->call, "SSL_read()");
+    EXPECT_EQ(reason(got.failure), "unexpected end of file SSL_read()");
 }
 
 // Records read before an end or a failure are handed over whole, and what stopped them
@@ -139,7 +134,10 @@ TEST_F(ScriptedTls, RecordsBeforeAnEndOrAFailureAreKeptAndTheEndIsHeld) {
     const Turn end{0, SSL_ERROR_ZERO_RETURN};
     const Turn wait{-1, SSL_ERROR_WANT_READ};
     for (const Turn& stop : {reset, end, wait}) {
-        ASSERT_FALSE(start({{1}, {2, SSL_ERROR_NONE, "ab"}, {1, SSL_ERROR_NONE, "c"}, stop,
+        ASSERT_FALSE(start({{1},
+                            {2, SSL_ERROR_NONE, "ab"},
+                            {1, SSL_ERROR_NONE, "c"},
+                            stop,
                             {3, SSL_ERROR_NONE, "zzz"}}));
         Stream::Read got;
         EXPECT_EQ(read(got), "abc");
@@ -162,8 +160,8 @@ TEST_F(ScriptedTls, ARefusedSettingIsAHandshakeFailure) {
     const auto failure = start({{1}});
     ASSERT_TRUE(failure);
     EXPECT_EQ(failure->what, support::Problem::connect);
-    EXPECT_EQ(failure->name, "SSL_CTX_set_min_proto_version() failed");
-    EXPECT_EQ(failure->call, "SSL_connect()");
+    EXPECT_EQ(failure->name + " " + std::string(failure->call),
+              "SSL_CTX_set_min_proto_version() failed SSL_connect()");
     EXPECT_EQ(turns.size(), 1u);  // no handshake was tried
 }
 
