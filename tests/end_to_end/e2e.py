@@ -248,7 +248,8 @@ ROWS = []
 
 # A row of the table; a field that is misspelt fails where the row is made. First what the
 # run gets: serve {address or address:port: [reply, ...]; (certificate, [reply, ...]) over
-# TLS, ("tunnel", [n]) a CONNECT proxy, ("stall", ...) a handshake never answered}; stdin,
+# TLS, ("tunnel", [n]) a CONNECT proxy, ("stall", ...) a handshake never answered, ("drip",
+# [reply(pause=s)]) one answered a byte each s}; stdin,
 # env, key_after, stdout_tty, send, close_pipe and wrap as launch() takes them (env values
 # FAIL_IO name the preloaded library); before: files made first; setup(folder), which may
 # return what must live as long as the row; fail_io: needs the library. Then what must
