@@ -185,7 +185,7 @@ std::optional<support::Failure> Stream::start_tls(const support::Endpoint& endpo
          SSL_OP_IGNORE_UNEXPECTED_EOF) == 0) {
         return refused("SSL_CTX_set_options()");
     }
-    // neither setter reports a result: each is read back
+    // the verify mode and read-ahead setters report nothing: each setting is read back
     tls.SSL_CTX_set_verify(m_context, SSL_VERIFY_PEER, nullptr);
     if (tls.SSL_CTX_get_verify_mode(m_context) != SSL_VERIFY_PEER) {
         return refused("SSL_CTX_set_verify()");
