@@ -607,7 +607,8 @@ row("a PAGEGLEAN_TIMEOUT that is no whole number of seconds is said once", ["-q"
 # An address on lo for one row: the machine's other address, as the name lookup sees it.
 class OnLoopback:
     def __init__(self, address):
-        self.ip = lambda verb: subprocess.run(["ip", "address", verb, address, "dev", "lo"], check=True)
+        ip = shutil.which("ip", path=os.environ.get("PATH", "") + ":/usr/sbin:/sbin") or "ip"
+        self.ip = lambda verb: subprocess.run([ip, "address", verb, address, "dev", "lo"], check=True)
         self.ip("add")
 
     def __del__(self):
