@@ -1,12 +1,14 @@
 #include "http/connection.h"
 
 #include <arpa/inet.h>
+#include <net/if.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 
 #include "http/tunnel.h"
@@ -29,6 +31,19 @@ bool looks_dotted(const std::string& host) {
                        [](char c) { return c == '.' || (c >= '0' && c <= '9'); });
 }
 
+// The interface a zone names, by its number or its name; 0 when there is none such.
+unsigned scope_of(const std::string& zone) {
+    if (std::all_of(zone.begin(), zone.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        unsigned long number = 0;
+        for (const char c : zone) {
+            number = number * 10 + static_cast<unsigned long>(c - '0');
+            if (number > UINT32_MAX) return 0;
+        }
+        return static_cast<unsigned>(number);
+    }
+    return ::if_nametoindex(zone.c_str());
+}
+
 }  // namespace
 
 std::vector<Address> resolve(const support::Endpoint& endpoint) {
@@ -38,6 +53,10 @@ std::vector<Address> resolve(const support::Endpoint& endpoint) {
         peer.sin6_family = AF_INET6;
         peer.sin6_port = htons(endpoint.port);
         if (::inet_pton(AF_INET6, host.c_str(), &peer.sin6_addr) != 1) return {};
+        if (!endpoint.zone.empty()) {
+            peer.sin6_scope_id = scope_of(endpoint.zone);
+            if (peer.sin6_scope_id == 0) return {};
+        }
         return {address_of(&peer, sizeof peer)};
     }
     sockaddr_in dotted{};
@@ -51,7 +70,9 @@ std::vector<Address> resolve(const support::Endpoint& endpoint) {
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_ADDRCONFIG;
+    // no AI_ADDRCONFIG: it drops a family whose only addresses here are loopback or
+    // link-local ones, which a name for this machine needs; an address of a family that
+    // cannot be reached fails at its connect at once, and the next is tried
     addrinfo* found = nullptr;
     if (::getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0) return {};
     std::vector<Address> addresses;
@@ -135,8 +156,10 @@ Dialed dial(const support::Url& url, const Reach& reach) {
         return dialed;
     }
     support::Fd socket;
+    std::int64_t phase_end = -1;
     for (const Address& address : addresses) {
         dialed.shown = address_shown(address);
+        phase_end = deadline_in(connect_phase_ms(reach.timeouts));
         dialed.failure = connect_to(address, reach.timeouts.connect_ms, socket);
         if (!dialed.failure) break;
     }
@@ -146,6 +169,9 @@ Dialed dial(const support::Url& url, const Reach& reach) {
         if (proxy) dialed.http_proxy = *proxy;
         return dialed;
     }
+    // a proxy or a server that drips its answer or handshake must not hold the run for
+    // longer than the connect phase's bound, however steadily its bytes come
+    dialed.stream.bound_until(phase_end);
     if (proxy) {
         dialed.tunnel_head = connect_head(*server, proxy->authorization);
         dialed.failure = open_tunnel(dialed.stream, dialed.tunnel_head);
@@ -153,6 +179,7 @@ Dialed dial(const support::Url& url, const Reach& reach) {
     }
     // the certificate is checked against the server's own name, through a tunnel too
     dialed.failure = dialed.stream.start_tls(*server);
+    dialed.stream.bound_until(-1);
     return dialed;
 }
 

@@ -24,8 +24,9 @@ struct Address {
 };
 
 // The endpoint's addresses in the order to try them: a dotted IPv4 address or a bracketed
-// IPv6 one as written, else what the name lookup gives (IPv4 and IPv6, for the families
-// the machine has addresses in). Empty when there are none. Addresses are read strictly:
+// IPv6 one as written (its zone, an interface's name or number, as its scope), else every
+// address the name lookup gives, IPv4 and IPv6, whatever addresses the machine has. Empty
+// when there are none, or when the zone names no interface. Addresses are read strictly:
 // a host of digits and dots that is no dotted address is not looked up as a name.
 std::vector<Address> resolve(const support::Endpoint& endpoint);
 
@@ -61,7 +62,8 @@ struct Dialed {
 // Resolves the server, or the proxy that reaches it, connects to each address until one
 // answers, opens a tunnel through a proxy for https, and for https speaks TLS with the
 // server itself. A failure names the host it could not resolve, the proxy's when going
-// through one, never with a userinfo.
+// through one, never with a userinfo. From the connect that answered to the end of the handshake, the phase
+// lasts connect_phase_ms at most; the stream it gives has no such bound.
 Dialed dial(const support::Url& url, const Reach& reach);
 
 }  // namespace http

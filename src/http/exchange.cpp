@@ -20,9 +20,10 @@ std::string build_request_head(Method method, const support::Url& url, std::stri
                                const std::optional<Proxy>& proxy, std::string_view authorization) {
     std::string head;
     head.append(method_text(method)).append(" ");
-    if (proxy) head.append("http://").append(url.authority);
+    const std::string authority = support::authority_sent(url);
+    if (proxy) head.append("http://").append(authority);
     head.append(support::request_target(url.path)).append(" HTTP/1.0\r\n");
-    head.append("Host: ").append(url.authority).append("\r\n");
+    head.append("Host: ").append(authority).append("\r\n");
     head.append("Connection: close\r\n");
     head.append("User-Agent: Pageglean ").append(version).append("\r\n");
     if (!authorization.empty()) {

@@ -19,10 +19,10 @@ namespace http {
 // The request line and the Host, Connection and User-Agent lines, each ended by CR LF;
 // the empty line that ends the request is not included. The target is the URL's path as
 // support::request_target writes it (the fragment is never sent), the Host line its
-// authority as written (never its userinfo). An Authorization line follows when
-// `authorization` is not empty. Through a proxy the target is the whole URL ("http://",
-// whatever scheme was written, then the authority and the path) and a
-// Proxy-Authorization line follows for its credentials.
+// authority as support::authority_sent gives it (never its userinfo nor a zone). An
+// Authorization line follows when `authorization` is not empty. Through a proxy the target
+// is the whole URL ("http://", whatever scheme was written, then the authority as sent and
+// the path) and a Proxy-Authorization line follows for its credentials.
 std::string build_request_head(Method method, const support::Url& url, std::string_view version,
                                const std::optional<Proxy>& proxy = std::nullopt,
                                std::string_view authorization = {});

@@ -18,18 +18,28 @@ namespace http {
 
 namespace {
 
-// OpenSSL's words for what went wrong: a certificate's verification result, the last
-// error queued, or the system's text for a failed call underneath.
+// a figure this large is no limit anyone means, and its milliseconds, added to the clock,
+// still fit in 64 bits
+constexpr std::int64_t k_countable_seconds = 1'000'000'000'000'000;
+
+// The words of the error OpenSSL queued last; empty when none is queued.
+std::string queued_reason(const TlsLibrary& tls) {
+    const unsigned long queued = tls.ERR_get_error();
+    if (queued == 0) return {};
+    tls.ERR_clear_error();
+    if (const char* reason = tls.ERR_reason_error_string(queued)) return reason;
+    return "error " + std::to_string(queued);
+}
+
+// OpenSSL's words for what went wrong in a call on the connection: a certificate's
+// verification result, the last error queued, or the system's text for a failed call
+// underneath; a call that met the end of the socket sets no errno.
 std::string tls_reason(const TlsLibrary& tls, const SSL* ssl, int result, int err) {
     if (ssl != nullptr) {
         const long verified = tls.SSL_get_verify_result(ssl);
         if (verified != X509_V_OK) return tls.X509_verify_cert_error_string(verified);
     }
-    if (const unsigned long queued = tls.ERR_get_error(); queued != 0) {
-        tls.ERR_clear_error();
-        if (const char* reason = tls.ERR_reason_error_string(queued)) return reason;
-        return "error " + std::to_string(queued);
-    }
+    if (std::string reason = queued_reason(tls); !reason.empty()) return reason;
     if (result == 0 || err == 0) return "unexpected end of file";
     return std::strerror(err);
 }
@@ -54,22 +64,30 @@ short tls_wait(int code) {
 
 }  // namespace
 
-Timeouts timeouts_from(const char* seconds) {
+std::optional<Timeouts> timeouts_from(const char* seconds) {
     Timeouts timeouts;
     if (seconds == nullptr || *seconds == '\0') return timeouts;
     std::int64_t value = 0;
     for (const char* at = seconds; *at != '\0'; ++at) {
-        if (*at < '0' || *at > '9' || value > 1'000'000'000) return timeouts;
-        value = value * 10 + (*at - '0');
+        if (*at < '0' || *at > '9') return std::nullopt;
+        // past the countable, every further digit keeps it there
+        value = std::min(value * 10 + (*at - '0'), k_countable_seconds + 1);
     }
-    if (value == 0) return Timeouts{-1, -1};
+    if (value == 0 || value > k_countable_seconds) return Timeouts{-1, -1};
     timeouts.idle_ms = value * 1000;
     timeouts.connect_ms = std::min(timeouts.connect_ms, timeouts.idle_ms);
     return timeouts;
 }
 
+std::int64_t connect_phase_ms(const Timeouts& timeouts) {
+    if (timeouts.connect_ms < 0 || timeouts.idle_ms < 0) return -1;
+    return timeouts.connect_ms + timeouts.idle_ms;
+}
+
+std::int64_t deadline_in(std::int64_t ms) { return ms < 0 ? -1 : now_ms() + ms; }
+
 int wait_ready(int fd, short events, std::int64_t ms) {
-    const std::int64_t deadline = ms < 0 ? -1 : now_ms() + ms;
+    const std::int64_t deadline = deadline_in(ms);
     for (;;) {
         const std::int64_t left =
             deadline < 0 ? -1 : std::max<std::int64_t>(0, deadline - now_ms());
@@ -96,6 +114,7 @@ Stream::~Stream() {
 Stream::Stream(Stream&& other) noexcept
     : m_socket(std::move(other.m_socket)),
       m_idle_ms(other.m_idle_ms),
+      m_deadline(other.m_deadline),
       m_tls(other.m_tls),
       m_context(std::exchange(other.m_context, nullptr)),
       m_ssl(std::exchange(other.m_ssl, nullptr)),
@@ -106,12 +125,19 @@ Stream& Stream::operator=(Stream&& other) noexcept {
         Stream gone(std::move(*this));
         m_socket = std::move(other.m_socket);
         m_idle_ms = other.m_idle_ms;
+        m_deadline = other.m_deadline;
         m_tls = other.m_tls;
         m_context = std::exchange(other.m_context, nullptr);
         m_ssl = std::exchange(other.m_ssl, nullptr);
         m_held = std::exchange(other.m_held, std::nullopt);
     }
     return *this;
+}
+
+std::int64_t Stream::idle_ms() const {
+    if (m_deadline < 0) return m_idle_ms;
+    const std::int64_t left = std::max<std::int64_t>(0, m_deadline - now_ms());
+    return m_idle_ms < 0 ? left : std::min(m_idle_ms, left);
 }
 
 support::Failure Stream::failure(support::Problem what, int err) const {
@@ -127,40 +153,70 @@ support::Failure Stream::failure(support::Problem what, int err) const {
 
 std::optional<support::Failure> Stream::start_tls(const support::Endpoint& endpoint) {
     std::string why;
-    m_tls = tls_library(why);
-    if (m_tls == nullptr) {
+    const TlsLibrary* tls = tls_library(why);
+    if (tls == nullptr) {
         return support::Failure{support::Problem::connect, 0, std::move(why), "SSL_connect()"};
     }
-    const TlsLibrary& tls = *m_tls;
+    return start_tls(endpoint, *tls);
+}
+
+std::optional<support::Failure> Stream::start_tls(const support::Endpoint& endpoint,
+                                                  const TlsLibrary& tls) {
+    m_tls = &tls;
     const auto failure = [&](int result, int err) {
         return support::Failure{support::Problem::connect, 0, tls_reason(tls, m_ssl, result, err),
                                 "SSL_connect()"};
     };
+    // a setting that did not take is no connection to trust; without OpenSSL's words for
+    // it, the call that refused it is named
+    const auto refused = [&](std::string_view call) {
+        std::string reason = queued_reason(tls);
+        if (reason.empty()) reason = std::string(call) + " failed";
+        return support::Failure{support::Problem::connect, 0, std::move(reason), "SSL_connect()"};
+    };
     tls.ERR_clear_error();
     m_context = tls.SSL_CTX_new(tls.TLS_client_method());
-    if (m_context == nullptr) return failure(-1, 0);
-    tls.SSL_CTX_ctrl(m_context, SSL_CTRL_SET_MIN_PROTO_VERSION, TLS1_2_VERSION, nullptr);
+    if (m_context == nullptr) return refused("SSL_CTX_new()");
+    if (tls.SSL_CTX_ctrl(m_context, SSL_CTRL_SET_MIN_PROTO_VERSION, TLS1_2_VERSION, nullptr) != 1) {
+        return refused("SSL_CTX_set_min_proto_version()");
+    }
     // an HTTP/1.0 server ends the response by closing, often without close_notify
-    tls.SSL_CTX_set_options(m_context, SSL_OP_IGNORE_UNEXPECTED_EOF);
+    if ((tls.SSL_CTX_set_options(m_context, SSL_OP_IGNORE_UNEXPECTED_EOF) &
+         SSL_OP_IGNORE_UNEXPECTED_EOF) == 0) {
+        return refused("SSL_CTX_set_options()");
+    }
+    // the verify mode and read-ahead setters report nothing: each setting is read back
     tls.SSL_CTX_set_verify(m_context, SSL_VERIFY_PEER, nullptr);
+    if (tls.SSL_CTX_get_verify_mode(m_context) != SSL_VERIFY_PEER) {
+        return refused("SSL_CTX_set_verify()");
+    }
     // whole socket reads rather than a record's header and body one by one
     tls.SSL_CTX_ctrl(m_context, SSL_CTRL_SET_READ_AHEAD, 1, nullptr);
-    if (tls.SSL_CTX_set_default_verify_paths(m_context) != 1) return failure(-1, 0);
+    if (tls.SSL_CTX_ctrl(m_context, SSL_CTRL_GET_READ_AHEAD, 0, nullptr) != 1) {
+        return refused("SSL_CTX_set_read_ahead()");
+    }
+    if (tls.SSL_CTX_set_default_verify_paths(m_context) != 1) {
+        return refused("SSL_CTX_set_default_verify_paths()");
+    }
 
     m_ssl = tls.SSL_new(m_context);
-    if (m_ssl == nullptr || tls.SSL_set_fd(m_ssl, m_socket.get()) != 1) return failure(-1, 0);
+    if (m_ssl == nullptr) return refused("SSL_new()");
+    if (tls.SSL_set_fd(m_ssl, m_socket.get()) != 1) return refused("SSL_set_fd()");
     // an address is checked against the certificate's addresses and is no server name
     const std::string& host = endpoint.host;
     if (endpoint.literal_v6 || is_dotted(host)) {
         if (tls.X509_VERIFY_PARAM_set1_ip_asc(tls.SSL_get0_param(m_ssl), host.c_str()) != 1) {
-            return failure(-1, 0);
+            return refused("X509_VERIFY_PARAM_set1_ip_asc()");
         }
     } else if (tls.SSL_ctrl(m_ssl, SSL_CTRL_SET_TLSEXT_HOSTNAME, TLSEXT_NAMETYPE_host_name,
-                            const_cast<char*>(host.c_str())) != 1 ||
-               tls.SSL_set1_host(m_ssl, host.c_str()) != 1) {
-        return failure(-1, 0);
+                            const_cast<char*>(host.c_str())) != 1) {
+        return refused("SSL_set_tlsext_host_name()");
+    } else if (tls.SSL_set1_host(m_ssl, host.c_str()) != 1) {
+        return refused("SSL_set1_host()");
     }
     for (;;) {
+        tls.ERR_clear_error();
+        errno = 0;  // an errno left by an earlier call must not pass for this one's
         const int result = tls.SSL_connect(m_ssl);
         if (result == 1) return std::nullopt;
         const int err = errno;
@@ -168,7 +224,7 @@ std::optional<support::Failure> Stream::start_tls(const support::Endpoint& endpo
         const short wait = tls_wait(code);
         if (wait == 0 && !(code == SSL_ERROR_SYSCALL && err == EINTR)) return failure(result, err);
         if (wait != 0) {
-            const int ready = wait_ready(m_socket.get(), wait, m_idle_ms);
+            const int ready = wait_ready(m_socket.get(), wait, idle_ms());
             if (ready < 0) return failure(-1, errno);
             if (ready == 0) return this->failure(support::Problem::connect, ETIMEDOUT);
         }
@@ -180,6 +236,7 @@ std::optional<support::Failure> Stream::send_all(std::string_view bytes) const {
         short wait = 0;
         if (m_ssl != nullptr) {
             m_tls->ERR_clear_error();
+            errno = 0;  // an errno left by an earlier call must not pass for this one's
             const int n = m_tls->SSL_write(m_ssl, bytes.data(), static_cast<int>(bytes.size()));
             if (n > 0) {
                 bytes.remove_prefix(static_cast<std::size_t>(n));
@@ -205,7 +262,7 @@ std::optional<support::Failure> Stream::send_all(std::string_view bytes) const {
             }
         }
         if (wait != 0) {
-            const int ready = wait_ready(m_socket.get(), wait, m_idle_ms);
+            const int ready = wait_ready(m_socket.get(), wait, idle_ms());
             if (ready < 0) return failure(support::Problem::send, errno);
             if (ready == 0) return failure(support::Problem::send, ETIMEDOUT);
         }
@@ -239,6 +296,7 @@ Stream::Read Stream::read_some(char* buffer, std::size_t capacity) const {
 
 Stream::Read Stream::read_record(char* buffer, std::size_t capacity) const {
     m_tls->ERR_clear_error();
+    errno = 0;  // an errno left by an earlier call must not pass for this one's
     const int n = m_tls->SSL_read(
         m_ssl, buffer, static_cast<int>(std::min<std::size_t>(capacity, INT_MAX)));
     if (n > 0) return Read{static_cast<std::size_t>(n), 0, std::nullopt};

@@ -23,10 +23,21 @@ struct Timeouts {
     std::int64_t idle_ms = 120'000;    // handshake, send and receive: no byte moved for so long
 };
 
-// The time-outs that PAGEGLEAN_TIMEOUT's text asks for (nullptr when it is unset): whole
-// seconds for the idle figure, and for the connect figure when smaller; 0 for never. Any
-// other text leaves the defaults.
-Timeouts timeouts_from(const char* seconds);
+// The time-outs that PAGEGLEAN_TIMEOUT's text asks for: the defaults when it is unset
+// (nullptr) or empty; whole seconds (digits only, leading zeros allowed) for the idle
+// figure, and for the connect figure when smaller; 0, or a number too large to count
+// (past 10^15), for never. None for any other text (" 2", "2.5", "-1", "+2"): the caller
+// says so and keeps the defaults.
+std::optional<Timeouts> timeouts_from(const char* seconds);
+
+// How long the connect phase of one address (TCP connect, a proxy's CONNECT answer, the TLS
+// handshake) may last in all, however slowly its bytes drip: the two figures together; -1
+// when either is never.
+std::int64_t connect_phase_ms(const Timeouts& timeouts);
+
+// The moment ms milliseconds from now on a clock that only moves forward; -1 (never) when
+// ms is -1.
+std::int64_t deadline_in(std::int64_t ms);
 
 // Waits until fd is ready for `events`, up to ms milliseconds (-1: no limit), through
 // interruptions. 1 when ready, 0 when the time is up, -1 with errno set.
@@ -50,15 +61,26 @@ class Stream {
     // Makes the stream TLS: a handshake of TLS 1.2 or later with the endpoint's host (sent
     // as SNI when it is a name), its certificate verified against the system's trust store
     // (SSL_CERT_FILE and SSL_CERT_DIR are honoured) and its name or address checked. A
-    // failure carries OpenSSL's reason as its name.
+    // failure carries OpenSSL's reason as its name; a setting refused with no reason queued,
+    // the call that refused it.
     [[nodiscard]] std::optional<support::Failure> start_tls(const support::Endpoint& endpoint);
+    // The same through the given calls: the system's library, or one with calls replaced.
+    [[nodiscard]] std::optional<support::Failure> start_tls(const support::Endpoint& endpoint,
+                                                            const TlsLibrary& tls);
 
     // A failure of the stream's handshake (connect), send or receive with errno `err`: the
     // number over a plain socket, the system's words for it over TLS, each with its call.
     support::Failure failure(support::Problem what, int err) const;
 
     int socket() const { return m_socket.get(); }
-    std::int64_t idle_ms() const { return m_idle_ms; }
+
+    // Ends every wait of the stream by `deadline` (from deadline_in; -1: no end): the
+    // connect phase's bound, lifted again before the request.
+    void bound_until(std::int64_t deadline) { m_deadline = deadline; }
+
+    // How long the next wait may go without progress: the idle figure, less when the
+    // bound comes sooner (0 once it has passed); -1: no limit.
+    std::int64_t idle_ms() const;
 
     // Sends every byte, continuing partial sends; a peer that has gone gives a send
     // failure, never SIGPIPE.
@@ -85,6 +107,7 @@ class Stream {
 
     support::Fd m_socket;
     std::int64_t m_idle_ms = -1;
+    std::int64_t m_deadline = -1;
     const TlsLibrary* m_tls = nullptr;  // OpenSSL, once the stream speaks TLS
     SSL_CTX* m_context = nullptr;
     SSL* m_ssl = nullptr;

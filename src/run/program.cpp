@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <optional>
 #include <vector>
 
 #include "run/driver.h"
@@ -51,7 +52,11 @@ int run_program(int argc, char** argv) {
     ::signal(SIGXFSZ, SIG_IGN);
     const std::vector<std::string> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
     Network network;
-    network.reach.timeouts = http::timeouts_from(std::getenv("PAGEGLEAN_TIMEOUT"));
+    const char* timeout = std::getenv("PAGEGLEAN_TIMEOUT");
+    const std::optional<http::Timeouts> timeouts = http::timeouts_from(timeout);
+    // a figure that is not taken is said once, before anything else is printed
+    if (!timeouts) (void)support::write_all(STDERR_FILENO, timeout_ignored(timeout));
+    network.reach.timeouts = timeouts.value_or(http::Timeouts{});
     network.reach.proxies = http::proxies_from_environment();
     const Ending ending = download(arguments, support::standard_console(), network);
     int signal = ending.signal;

@@ -138,4 +138,9 @@ std::string wait_hint(std::int64_t wait_ms, bool keys) {
     return hint + (keys ? "; a key ends the wait.\n" : ".\n");
 }
 
+std::string timeout_ignored(std::string_view value) {
+    return "pageglean: PAGEGLEAN_TIMEOUT=" + std::string(value) +
+           " is not a whole number of seconds; the defaults apply\n";
+}
+
 }  // namespace run

@@ -59,4 +59,8 @@ std::string version_text();
 // a terminal can end (keys) or not.
 std::string wait_hint(std::int64_t wait_ms, bool keys);
 
+// The note for standard error when PAGEGLEAN_TIMEOUT holds `value`, which is no whole
+// number of seconds.
+std::string timeout_ignored(std::string_view value);
+
 }  // namespace run

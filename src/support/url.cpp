@@ -8,6 +8,13 @@ namespace {
 
 bool is_unsafe(unsigned char c) { return c < 0x21 || c == 0x7F; }
 
+bool is_unreserved(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+           c == '-' || c == '.' || c == '_' || c == '~';
+}
+
+constexpr std::string_view k_zone_mark = "%25";  // a "%" written for a URL
+
 // The number of a port as written: digits only, 1 to 65535.
 std::optional<std::uint16_t> port_number(std::string_view digits) {
     if (digits.empty()) return std::nullopt;
@@ -104,12 +111,27 @@ std::optional<Endpoint> endpoint_of(const Url& url) {
         // an IPv6 literal: the brackets, then nothing or a port
         const std::size_t close = authority.find(']');
         if (close == std::string_view::npos) return std::nullopt;
-        endpoint.host = std::string(authority.substr(1, close - 1));
+        const std::string_view inside = authority.substr(1, close - 1);
+        const std::size_t mark = std::min(inside.find('%'), inside.size());
+        endpoint.host = std::string(inside.substr(0, mark));
         endpoint.literal_v6 = true;
+        // a zone: "%25", then the interface's name or number
+        if (mark < inside.size()) {
+            const std::string_view zone = inside.substr(mark);
+            if (!zone.starts_with(k_zone_mark) || zone.size() == k_zone_mark.size()) {
+                return std::nullopt;
+            }
+            for (const char c : zone.substr(k_zone_mark.size())) {
+                if (!is_unreserved(c)) return std::nullopt;
+            }
+            endpoint.zone = std::string(zone.substr(k_zone_mark.size()));
+        }
         const std::string_view after = authority.substr(close + 1);
         if (!after.empty() && !after.starts_with(':')) return std::nullopt;
-        if (!after.empty()) port = after.substr(1);
-        if (after == ":") return std::nullopt;
+        if (!after.empty()) {
+            port = after.substr(1);
+            if (port.empty()) return std::nullopt;
+        }
     } else {
         const std::size_t colon = authority.find(':');
         endpoint.host = std::string(authority.substr(0, colon));
@@ -127,6 +149,16 @@ std::optional<Endpoint> endpoint_of(const Url& url) {
         return std::nullopt;
     }
     return endpoint;
+}
+
+std::string authority_sent(const Url& url) {
+    std::string authority = url.authority;
+    if (authority.starts_with('[')) {
+        const std::size_t close = std::min(authority.find(']'), authority.size());
+        const std::size_t mark = authority.find('%');
+        if (mark < close) authority.erase(mark, close - mark);
+    }
+    return authority;
 }
 
 std::string request_target(std::string_view path) {

@@ -23,8 +23,10 @@ def skip(why):
 
 
 # Names the rows look up, in a hosts file of the namespace's own: one with only an IPv6
-# address, one whose first address refuses and whose second serves.
-HOSTS = "127.0.0.51 tls.test\n::1 v6only.test\n127.0.0.70 two.test\n127.0.0.71 two.test\n127.0.0.76 direct.test a.direct.test\n"
+# address, one whose first address refuses and whose second serves, one with only an IPv4
+# address, one with an IPv4 address and ::1, one that no route reaches.
+HOSTS = ("127.0.0.51 tls.test\n::1 v6only.test\n127.0.0.70 two.test\n127.0.0.71 two.test\n127.0.0.76 direct.test a.direct.test\n"
+         "127.0.0.77 four.test\n127.0.0.78 dual.test\n::1 dual.test\n2001:db8::5 far.test\n")
 
 
 def enter_private_network():
@@ -59,7 +61,10 @@ class Server:
     def __init__(self, address, replies, tls=None, port=None):
         self.requests = []
         family = socket.AF_INET6 if ":" in address else socket.AF_INET
-        self.listener = socket.create_server((address, port or (443 if tls else 80)), family=family)
+        where = (address, port or (443 if tls else 80))
+        if "%" in address:  # a zone: its interface's number is the scope
+            where = (address.split("%")[0], where[1], 0, socket.if_nametoindex(address.split("%")[1]))
+        self.listener = socket.create_server(where, family=family)
         threading.Thread(target=self.serve, args=(replies, tls), daemon=True).start()
 
     def serve(self, replies, tls):
@@ -74,6 +79,12 @@ class Server:
                 if tls == "stall":  # a handshake that is never answered
                     while conn.recv(65536):
                         pass
+                    continue
+                if tls == "drip":  # a handshake record of 16 KiB whose bytes come one at a time
+                    conn.recv(65536)
+                    for byte in b"\x16\x03\x03\x40\x00" + bytes(16384):
+                        conn.sendall(bytes([byte]))
+                        time.sleep(pause)
                     continue
                 if isinstance(tls, tuple):  # a proxy that grants the CONNECT and is the origin itself
                     self.requests.append(conn.recv(65536).decode("latin-1"))
@@ -238,7 +249,8 @@ ROWS = []
 
 # A row of the table; a field that is misspelt fails where the row is made. First what the
 # run gets: serve {address or address:port: [reply, ...]; (certificate, [reply, ...]) over
-# TLS, ("tunnel", [n]) a CONNECT proxy, ("stall", ...) a handshake never answered}; stdin,
+# TLS, ("tunnel", [n]) a CONNECT proxy, ("stall", ...) a handshake never answered, ("drip",
+# [reply(pause=s)]) one answered a byte each s}; stdin,
 # env, key_after, stdout_tty, send, close_pipe and wrap as launch() takes them (env values
 # FAIL_IO name the preloaded library); before: files made first; setup(folder), which may
 # return what must live as long as the row; fail_io: needs the library. Then what must
@@ -659,6 +671,52 @@ for variable, setting, scheme in (("https_proxy", "socks5://alice:s3cr/et@127.0.
 row("a proxy that names no usable server is reported under its own host, without its credentials",
     ["-q", "http://127.0.0.51/"], env={"http_proxy": "http://alice:s3cr/et@127.0.0.75:0"}, stdin="key", code=1,
     out=crlf("No connection to host available.", "Error: ResolveHost: '127.0.0.75:0'."))
+# The connect phase as a whole ends after both figures (2 s here), however steadily its bytes
+# drip; what comes after it is never cut
+row("a proxy that drips its CONNECT answer is given up when the connect phase ends", ["-q", "https://127.0.0.51/"],
+    env=dict(TIMEOUT, https_proxy=PROXY), serve={"127.0.0.75:3128": [reply(*ok(""), pause=0.4)]}, stdin="key",
+    code=1, seconds=(1.9, 3.5),
+    out=crlf("Socket error. Connection to internet has a problem.", "Error: Connection timed out Calling: CONNECT"))
+row("a server that drips its TLS handshake is given up when the connect phase ends", ["-q", "https://127.0.0.51/"],
+    env=TIMEOUT, serve={"127.0.0.51:443": ("drip", [reply(pause=0.4)])}, stdin="key", code=1, seconds=(1.9, 3.5),
+    out=crlf("Socket error. Connection to internet has a problem.",
+             "Error: Connection timed out Calling: SSL_connect()"))
+for value in ("1", "0", "99999999999999999999"):  # 0 and the uncountable are never
+    row(f"PAGEGLEAN_TIMEOUT={value}: a TLS download that drips on past the connect phase's end succeeds",
+        ["-q", "https://127.0.0.51/"], env={"PAGEGLEAN_TIMEOUT": value}, out="", files={"pageglean.out": "abcdefg"},
+        serve={"127.0.0.51:443": ("right", [reply(ok(""), *"abcdefg", pause=0.4)])})
+row("a PAGEGLEAN_TIMEOUT that is no whole number of seconds is said once", ["-q", "127.0.0.74/"],
+    env={"PAGEGLEAN_TIMEOUT": "2.5"}, wrap=["sh", "-c", 'exec "$0" "$@" 2>&1'], serve={"127.0.0.74": [ok("x")]},
+    out="pageglean: PAGEGLEAN_TIMEOUT=2.5 is not a whole number of seconds; the defaults apply\n",
+    files={"pageglean.out": "x"})
+
+
+# An address on lo for one row: the machine's other address, as the name lookup sees it.
+class OnLoopback:
+    def __init__(self, address):
+        ip = shutil.which("ip", path=os.environ.get("PATH", "") + ":/usr/sbin:/sbin") or "ip"
+        self.ip = lambda verb: subprocess.run([ip, "address", verb, address, "dev", "lo"], check=True)
+        self.ip("add")
+
+    def __del__(self):
+        self.ip("del")
+
+
+row("a name for IPv4 and ::1, on a machine whose only other address is fe80::1", ["-q", "dual.test:8081/", "o"],
+    setup=lambda folder: OnLoopback("fe80::1/64"), serve={"127.0.0.78:8081": [ok("four")]}, out="",
+    files={"o": "four"})
+row("IPv6 zones by name and by number: the connect's scope, never in the Host line",
+    ["-q", "http://[fe80::1%25lo]:8081/z", "o"], setup=lambda folder: OnLoopback("fe80::1/64"),
+    serve={"[fe80::1%lo]:8081": [moved("http://[fe80::1%251]:8081/n"), ok("zoned")]}, files={"o": "zoned"},
+    out=" 1. redirection, new start with: http://[fe80::1%251]:8081/n\r\n",
+    requests={"[fe80::1%lo]:8081": [request("[fe80::1]:8081", "/z"), request("[fe80::1]:8081", "/n")]})
+row("a name with only an IPv4 address, on a machine with no IPv4 address but 127.0.0.1", ["-q", "four.test:8081/", "o"],
+    setup=lambda folder: OnLoopback("2001:db8::1/128"), serve={"127.0.0.77:8081": [ok("four")]}, out="",
+    files={"o": "four"})
+row("a name for ::1 reaches ::1, on a machine with no IPv6 address but ::1", ["-q", "v6only.test:8081/", "o"],
+    setup=lambda folder: OnLoopback("192.0.2.1/32"), serve={"[::1]:8081": [ok("six")]}, out="", files={"o": "six"})
+row("an address no route reaches fails at once", ["-q", "far.test/"], stdin="key", code=1,
+    out=crlf("Socket error. Connection to internet has a problem.", "Error: 101 Calling: connect()"))
 
 # The command line
 row("no arguments: the banner, exit 0 and no wait, even on a terminal", [], stdin="tty", vg=True,

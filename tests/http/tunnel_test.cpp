@@ -8,9 +8,9 @@ namespace http {
 namespace {
 
 TEST(Tunnel, ConnectHeadNamesTheServerAsAnAuthority) {
-    EXPECT_EQ(connect_head({"::1", 443, true}, ""),
+    EXPECT_EQ(connect_head({"::1", 443, true, {}}, ""),
               "CONNECT [::1]:443 HTTP/1.0\r\nHost: [::1]:443\r\n");
-    EXPECT_EQ(connect_head({"origin.test", 8443, false}, "Basic YTpi"),
+    EXPECT_EQ(connect_head({"origin.test", 8443, false, {}}, "Basic YTpi"),
               "CONNECT origin.test:8443 HTTP/1.0\r\nHost: origin.test:8443\r\n"
               "Proxy-Authorization: Basic YTpi\r\n");
 }

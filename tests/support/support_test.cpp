@@ -79,12 +79,22 @@ TEST(Url, EndpointsOfAuthorities) {
         {"", "[::1]x", "", 0},
         {"", "h\tx", "", 0},
         {"", "h\x7f", "", 0},
+        {"", "[::1]:", "", 0},  // an empty port after brackets as after a name
+        {"", "[fe80::1%25lo]:8080", "fe80::1", 8080},
+        {"", "[fe80::1%25eth0.7]", "fe80::1", 80},
+        {"", "[fe80::1%lo]", "", 0},
+        {"", "[fe80::1%25]", "", 0},
+        {"", "[fe80::1%25l/o]", "", 0},
     };
     for (const auto& [scheme, authority, host, port] : cases) {
         const auto endpoint = endpoint_of(make_url(scheme, authority));
         EXPECT_EQ(endpoint ? endpoint->host : "", host) << authority;
         EXPECT_EQ(endpoint ? endpoint->port : 0, port) << authority;
     }
+    EXPECT_EQ(endpoint_of(make_url("", "[fe80::1%252]"))->zone, "2");
+    // a zone means nothing beyond this machine: never sent
+    EXPECT_EQ(authority_sent(make_url("", "[fe80::1%25lo]:8080")), "[fe80::1]:8080");
+    EXPECT_EQ(authority_sent(make_url("", "h%25x:1")), "h%25x:1");
     EXPECT_EQ(request_target("?q"), "/?q");
     EXPECT_EQ(request_target("/a b\r\n\x7f"), "/a%20b%0D%0A%7F");
 }
