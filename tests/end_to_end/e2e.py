@@ -426,6 +426,8 @@ def sticky(folder, plant):
     os.chmod(os.path.join(folder, "t"), 0o1777)
     write(folder, "victim", "victim")
     path = os.path.join(folder, "t", "out")
+    if plant is None:
+        return
     {"link": lambda: os.symlink("../victim", path), "fifo": lambda: os.mkfifo(path),
      "file": lambda: write(folder, "t/out", "victim")}[plant]()
     os.lchown(path, 4242, 4242)
@@ -436,6 +438,23 @@ for plant in ("link", "fifo", "file") if os.geteuid() == 0 else ():
         setup=lambda folder, plant=plant: sticky(folder, plant), serve={"127.0.0.36": [ok("body")]}, stdin="key",
         code=1, requests={"127.0.0.36": []}, out="File problem.\r\nError: 13 Writing: 't/out'.\r\n",
         files={"victim": "victim"})
+
+
+# Planted by another user (the preloaded library, as uid 4242) at the open, after the check
+# before connecting has passed: neither is written through nor waited on.
+for planted in ("link", "fifo") if os.geteuid() == 0 else ():
+    row(f"another user's {planted} planted after the check is refused at the open", ["-q", "127.0.0.36/", "t/out"],
+        setup=lambda folder: sticky(folder, None), serve={"127.0.0.36": [ok("body")]}, stdin="key", code=1,
+        fail_io=True, env={"LD_PRELOAD": FAIL_IO, "PAGEGLEAN_PLANT": planted, "PAGEGLEAN_PLANT_AT": "t/out",
+                           "ASAN_OPTIONS": "verify_asan_link_order=0"},
+        out="File problem.\r\nError: 13 Writing: 't/out'.\r\n", files={"victim": "victim"})
+row("/dev/stdout leads through /proc to the pipe that reads the console", ["-q", "127.0.0.46/", "/dev/stdout"],
+    serve={"127.0.0.46": [ok("body")]}, out="body")
+# A descriptor closed at start that is the spool's or the response file's at the open.
+for name in ("/dev/fd/6", "/proc/self/fd/5"):
+    row(f"{name}, closed at start, is refused as the work file it names at the open", ["-q", "127.0.0.46/", name],
+        serve={"127.0.0.46": [ok("body")]}, stdin="key", code=1, out=f"File problem.\r\nError: 22 Writing: '{name}'.\r\n",
+        files={"pageglean.dummy": ok("body"), "pageglean.dummys": spool(ok("body"))})
 
 
 def plant(folder, link):

@@ -2,11 +2,17 @@
 // the error paths of reads, writes and closes that a healthy disk never takes are reached.
 // PAGEGLEAN_FAIL_CALL names the call (close, pread or pwrite), PAGEGLEAN_FAIL_NAME the last
 // component of the file's path, PAGEGLEAN_FAIL_ERRNO the error. A failing close still closes.
+// PAGEGLEAN_PLANT ("link" or "fifo") has uid 4242 plant that under the path PAGEGLEAN_PLANT_AT
+// (a link to ../victim) at the first creating open of its last component: a name swapped
+// between the program's check and its open.
 
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdarg>
 #include <cstdlib>
 #include <string>
 
@@ -49,4 +55,33 @@ extern "C" ssize_t pread(int fd, void* buffer, size_t count, off_t offset) {
 extern "C" ssize_t pwrite(int fd, const void* buffer, size_t count, off_t offset) {
     if (fails("pwrite", fd)) return failure();
     return next<ssize_t (*)(int, const void*, size_t, off_t)>("pwrite")(fd, buffer, count, offset);
+}
+
+namespace {
+
+void plant_before(const char* path, int flags) {
+    static bool planted = false;
+    const char* kind = std::getenv("PAGEGLEAN_PLANT");
+    const char* at = std::getenv("PAGEGLEAN_PLANT_AT");
+    if (planted || kind == nullptr || at == nullptr || (flags & O_CREAT) == 0) return;
+    const std::string where(at);
+    if (where.substr(where.rfind('/') + 1) != path) return;
+    planted = true;
+    ::unlink(at);
+    if (std::string(kind) == "link" ? ::symlink("../victim", at) : ::mkfifo(at, 0666)) return;
+    ::lchown(at, 4242, 4242);
+}
+
+}  // namespace
+
+extern "C" int openat(int folder, const char* path, int flags, ...) {
+    mode_t perms = 0;
+    if ((flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE) {
+        va_list mode;
+        va_start(mode, flags);
+        perms = static_cast<mode_t>(va_arg(mode, int));
+        va_end(mode);
+    }
+    plant_before(path, flags);
+    return next<int (*)(int, const char*, int, ...)>("openat")(folder, path, flags, perms);
 }
