@@ -406,9 +406,6 @@ row("the same name two folders down is the user's own file, created as umask 022
     ["-q", "127.0.0.34/", "a/b/pageglean.dummy"], wrap=["sh", "-c", 'umask 022 && exec "$0" "$@"'],
     serve={"127.0.0.34": [ok("body")]}, before={"a/b/keep": ""}, files={"a/b/pageglean.dummy": "body"},
     modes={"a/b/pageglean.dummy": 0o644, "pageglean.dummys": 0o644})
-row("the user's own link as the output is written through", ["-q", "127.0.0.34/", "out.lnk"],
-    setup=lambda folder: os.symlink("target.html", os.path.join(folder, "out.lnk")),
-    serve={"127.0.0.34": [ok("body")]}, files={"target.html": "body"})
 row("a folder under a work-file name is reported with the removal's error", ["-q", "127.0.0.34/"],
     setup=lambda folder: os.mkdir(os.path.join(folder, "pageglean.dummys")), serve={"127.0.0.34": [ok("body")]},
     stdin="key", code=1, out="File problem.\r\nError: 21 Writing: 'pageglean.dummys'.\r\n")
@@ -420,31 +417,31 @@ for name in ("pageglean.modified", "pageglean.redirected", "pageglean.dummy"):
         out="File problem.\r\nError: 22 Writing: 'out.lnk'.\r\n", files={"pageglean.dummys": None})
 
 
-# A sticky folder that anyone may write to, with a name planted by another user (uid 4242).
-def sticky(folder, plant):
+# A sticky folder t that anyone may write to, with another user's (uid 4242) link planted as
+# `planted`: t/out to the file victim, t/d to the folder v.
+def sticky(folder, planted=None):
     os.mkdir(os.path.join(folder, "t"), 0o1777)
     os.chmod(os.path.join(folder, "t"), 0o1777)
+    os.mkdir(os.path.join(folder, "v"))
     write(folder, "victim", "victim")
-    path = os.path.join(folder, "t", "out")
-    if plant is None:
-        return
-    {"link": lambda: os.symlink("../victim", path), "fifo": lambda: os.mkfifo(path),
-     "file": lambda: write(folder, "t/out", "victim")}[plant]()
-    os.lchown(path, 4242, 4242)
+    if planted:
+        path = os.path.join(folder, planted)
+        os.symlink("../victim" if planted == "t/out" else "../v", path)
+        os.lchown(path, 4242, 4242)
 
 
-for plant in ("link", "fifo", "file") if os.geteuid() == 0 else ():
-    row(f"another user's {plant} in a sticky folder is refused before connecting", ["-q", "127.0.0.36/", "t/out"],
-        setup=lambda folder, plant=plant: sticky(folder, plant), serve={"127.0.0.36": [ok("body")]}, stdin="key",
-        code=1, requests={"127.0.0.36": []}, out="File problem.\r\nError: 13 Writing: 't/out'.\r\n",
-        files={"victim": "victim"})
+for planted, output in (("t/out", "t/out"), ("t/d", "t/d/notes.txt")) if os.geteuid() == 0 else ():
+    row(f"another user's link {planted} in a sticky folder is refused before connecting", ["-q", "127.0.0.36/", output],
+        setup=lambda folder, planted=planted: sticky(folder, planted), serve={"127.0.0.36": [ok("body")]}, stdin="key",
+        code=1, requests={"127.0.0.36": []}, out=f"File problem.\r\nError: 13 Writing: '{output}'.\r\n",
+        files={"victim": "victim", "v/notes.txt": None})
 
 
 # Planted by another user (the preloaded library, as uid 4242) at the open, after the check
 # before connecting has passed: neither is written through nor waited on.
 for planted in ("link", "fifo") if os.geteuid() == 0 else ():
     row(f"another user's {planted} planted after the check is refused at the open", ["-q", "127.0.0.36/", "t/out"],
-        setup=lambda folder: sticky(folder, None), serve={"127.0.0.36": [ok("body")]}, stdin="key", code=1,
+        setup=sticky, serve={"127.0.0.36": [ok("body")]}, stdin="key", code=1,
         fail_io=True, env={"LD_PRELOAD": FAIL_IO, "PAGEGLEAN_PLANT": planted, "PAGEGLEAN_PLANT_AT": "t/out",
                            "ASAN_OPTIONS": "verify_asan_link_order=0"},
         out="File problem.\r\nError: 13 Writing: 't/out'.\r\n", files={"victim": "victim"})
