@@ -66,11 +66,10 @@ bool shared(const struct stat& folder) {
     return (folder.st_mode & (S_ISVTX | S_IWOTH)) == (S_ISVTX | S_IWOTH);
 }
 
-// EACCES, noted as a refusal, when `thing`, guarded by the rules, stands in a shared folder
-// and belongs neither to the user nor to that folder's owner.
-int planted(Walk& walk, const struct stat& thing, bool guarded) {
+// EACCES, noted as a refusal, when `thing` in the walk's folder stands in a shared folder
+// and belongs neither to the user nor to that folder's owner (who may put anything there).
+int planted(Walk& walk, const struct stat& thing) {
     struct stat folder {};
-    if (!guarded) return 0;
     if (::fstat(walk.folder.get(), &folder) != 0) return errno;
     const uid_t by = walk.owner(thing);
     if (!shared(folder) || by == ::geteuid() || by == walk.owner(folder)) return 0;
@@ -78,14 +77,13 @@ int planted(Walk& walk, const struct stat& thing, bool guarded) {
     return EACCES;
 }
 
-bool guarded_last(const struct stat& st) {
-    return S_ISLNK(st.st_mode) || S_ISFIFO(st.st_mode) || S_ISREG(st.st_mode);
-}
+// The kinds that the rules guard when they stand as the last name itself.
+bool guarded(const struct stat& st) { return S_ISFIFO(st.st_mode) || S_ISREG(st.st_mode); }
 
 // Follows the link `link` (opened as itself) that stands in the walk's folder: its target
 // goes before what is left of the name.
 int follow(Walk& walk, const Fd& link, const struct stat& st) {
-    if (const int err = planted(walk, st, true)) return err;
+    if (const int err = planted(walk, st)) return err;
     if (++walk.links > k_max_links) return ELOOP;
     std::array<char, PATH_MAX> target;
     const ssize_t n = ::readlinkat(link.get(), "", target.data(), target.size());
@@ -127,7 +125,7 @@ int check_last(Walk& walk, const std::string& name) {
     const Fd thing = look_at(walk, name, st);
     if (!thing) return errno;
     if (S_ISLNK(st.st_mode)) return follow(walk, thing, st);
-    return planted(walk, st, guarded_last(st));
+    return guarded(st) ? planted(walk, st) : 0;
 }
 
 // The last name, opened for writing without following a link and without waiting on a
@@ -149,7 +147,7 @@ int open_last(Walk& walk, const std::string& name, Fd& file) {
         walk.rest.push_back(name);
         return ++walk.links > k_max_links ? err : 0;
     }
-    if (const int refused = planted(walk, st, true)) return refused;
+    if (const int refused = planted(walk, st)) return refused;
     // the FIFO just judged, not whatever the name holds now, waits for its reader
     const std::string reopened = "/proc/self/fd/" + std::to_string(thing.get());
     file = Fd(::open(reopened.c_str(), O_WRONLY | O_CLOEXEC));
@@ -192,7 +190,7 @@ bool same_file(const struct stat& a, int fd) {
 int judge_opened(Walk& walk, const Fd& file, std::span<const int> work_files) {
     struct stat st {};
     if (::fstat(file.get(), &st) != 0) return errno;
-    if (const int err = planted(walk, st, S_ISFIFO(st.st_mode) || S_ISREG(st.st_mode))) return err;
+    if (const int err = guarded(st) ? planted(walk, st) : 0) return err;
     for (const int work_file : work_files) {
         if (work_file >= 0 && same_file(st, work_file)) return EINVAL;
     }
