@@ -57,8 +57,7 @@ int start_at(Walk& walk, std::string_view path) {
 // name to walk to; nobody else can plant one there, so the kernel follows them.
 int follow_flag(const Walk& walk) {
     struct statfs fs {};
-    return ::fstatfs(walk.folder.get(), &fs) == 0 && fs.f_type == PROC_SUPER_MAGIC ? 0
-                                                                                   : O_NOFOLLOW;
+    return ::fstatfs(walk.folder.get(), &fs) == 0 && fs.f_type == PROC_SUPER_MAGIC ? 0 : O_NOFOLLOW;
 }
 
 // A sticky folder that anyone may write to: where another user can plant a name.
@@ -131,9 +130,9 @@ int check_last(Walk& walk, const std::string& name) {
 // The last name, opened for writing without following a link and without waiting on a
 // FIFO: a link met there is followed by hand; `file` stays closed until the name ends.
 int open_last(Walk& walk, const std::string& name, Fd& file) {
-    file = Fd(::openat(walk.folder.get(), name.c_str(),
-                       O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC | follow_flag(walk),
-                       k_file_mode));
+    file =
+        Fd(::openat(walk.folder.get(), name.c_str(),
+                    O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC | follow_flag(walk), k_file_mode));
     if (file) return 0;
     // ELOOP: a link; ENXIO: a FIFO without a reader yet (or a socket)
     const int err = errno;

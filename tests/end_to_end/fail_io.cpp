@@ -64,24 +64,33 @@ void plant_before(const char* path, int flags) {
     const char* kind = std::getenv("PAGEGLEAN_PLANT");
     const char* at = std::getenv("PAGEGLEAN_PLANT_AT");
     if (planted || kind == nullptr || at == nullptr || (flags & O_CREAT) == 0) return;
-    const std::string where(at);
-    if (where.substr(where.rfind('/') + 1) != path) return;
+    const std::string where(at), name(path);
+    if (where.substr(where.rfind('/') + 1) != name.substr(name.rfind('/') + 1)) return;
     planted = true;
     ::unlink(at);
     if (std::string(kind) == "link" ? ::symlink("../victim", at) : ::mkfifo(at, 0666)) return;
     ::lchown(at, 4242, 4242);
 }
 
+// The mode argument is there only when the flags create a file.
+bool creating(int flags) { return (flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE; }
+
 }  // namespace
 
 extern "C" int openat(int folder, const char* path, int flags, ...) {
-    mode_t perms = 0;
-    if ((flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE) {
-        va_list mode;
-        va_start(mode, flags);
-        perms = static_cast<mode_t>(va_arg(mode, int));
-        va_end(mode);
-    }
+    va_list rest;
+    va_start(rest, flags);
+    const auto perms = creating(flags) ? static_cast<mode_t>(va_arg(rest, int)) : mode_t{0};
+    va_end(rest);
     plant_before(path, flags);
     return next<int (*)(int, const char*, int, ...)>("openat")(folder, path, flags, perms);
+}
+
+extern "C" int open(const char* path, int flags, ...) {
+    va_list rest;
+    va_start(rest, flags);
+    const auto perms = creating(flags) ? static_cast<mode_t>(va_arg(rest, int)) : mode_t{0};
+    va_end(rest);
+    plant_before(path, flags);
+    return next<int (*)(const char*, int, ...)>("open")(path, flags, perms);
 }
