@@ -65,8 +65,8 @@ bool shared(const struct stat& folder) {
     return (folder.st_mode & (S_ISVTX | S_IWOTH)) == (S_ISVTX | S_IWOTH);
 }
 
-// EACCES, noted as a refusal, when `thing` in the walk's folder stands in a shared folder
-// and belongs neither to the user nor to that folder's owner (who may put anything there).
+// EACCES, noted as a refusal, when the walk's folder is shared and `thing` in it belongs
+// neither to the user nor to that folder's owner (who may put anything there).
 int planted(Walk& walk, const struct stat& thing) {
     struct stat folder {};
     if (::fstat(walk.folder.get(), &folder) != 0) return errno;
@@ -142,9 +142,10 @@ int open_last(Walk& walk, const std::string& name, Fd& file) {
     if (!thing) return errno;
     if (S_ISLNK(st.st_mode)) return follow(walk, thing, st);
     if (!S_ISFIFO(st.st_mode)) {
-        // swapped since the open: walk the name once more, as one more link would be
+        // a link swapped away since the open: the name is walked once more, counted as a link
+        if (err != ELOOP || ++walk.links > k_max_links) return err;
         walk.rest.push_back(name);
-        return ++walk.links > k_max_links ? err : 0;
+        return 0;
     }
     if (const int refused = planted(walk, st)) return refused;
     // the FIFO just judged, not whatever the name holds now, waits for its reader
