@@ -8,8 +8,8 @@
 #
 # --fail-io: the preloaded library that makes one call fail on one file, or plants a name at
 # the output's open (its rows are skipped without it). valgrind: BINARY is built without
-# sanitizers, and the rows marked for it run under valgrind. interop: nginx (plain and TLS) and Python's http.server instead of the
-# scripted servers.
+# sanitizers, and the rows marked for it run under valgrind. interop: nginx (plain and TLS)
+# and Python's http.server instead of the scripted servers.
 # Exit 0 when every check holds, 1 when one fails, 77 when a namespace or a server is missing
 # (1 in CI).
 import argparse, ctypes, fcntl, itertools, os, pathlib, pty, re, select, shutil, signal, socket
