@@ -7,7 +7,7 @@
 #include "redirect/redirect.h"
 #include "run/command_line.h"
 #include "run/report.h"
-#include "support/file.h"
+#include "support/output_path.h"
 #include "support/work_files.h"
 
 namespace run {

@@ -12,6 +12,7 @@
 #include "response/response_file.h"
 #include "run/report.h"
 #include "support/file.h"
+#include "support/output_path.h"
 #include "support/work_files.h"
 
 namespace run {
@@ -115,11 +116,13 @@ std::variant<Received, support::Failure, Signalled> receive_response(
 }
 
 // From the output file on: the scan, the echo, and the body or the preserved first response,
-// all read from the spool while the response file is being copied.
-HopEnd finish_hop(Hop& hop, const Received& received) {
-    // made before the scan on every hop, so a hop that redirects leaves it empty
+// all read from the spool while `response_file` is being copied.
+HopEnd finish_hop(Hop& hop, const Received& received, const support::Fd& response_file) {
+    // made before the scan on every hop, so a hop that redirects leaves it empty; a name
+    // that only now leads to the spool or the response file (/dev/fd/N) is a work file's
     const std::string& output_name = hop.target.output_file;
-    support::Fd output = support::open_output(output_name);
+    const int work_files[] = {received.spool.get(), response_file.get()};
+    support::Fd output = support::open_output(output_name, work_files);
     if (!output) return support::file_failure(errno, output_name, "open");
 
     hop.log_lines({std::string(k_file_log)});
@@ -174,7 +177,7 @@ HopEnd fetch_hop(Hop& hop, http::Dialed& dialed, support::Fd& response_file,
     auto received = receive_response(hop, stream, response_file, copy);
     if (const auto* failure = std::get_if<support::Failure>(&received)) return *failure;
     if (const auto* signalled = std::get_if<Signalled>(&received)) return *signalled;
-    return finish_hop(hop, std::get<Received>(received));
+    return finish_hop(hop, std::get<Received>(received), response_file);
 }
 
 }  // namespace

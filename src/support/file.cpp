@@ -48,64 +48,6 @@ Fd create_work_file(const std::string& name) {
     }
 }
 
-namespace {
-
-// The owner of the output's directory when that is sticky and anyone may write to it:
-// the kind of place where another user can plant a name. None elsewhere.
-std::optional<uid_t> sticky_owner(const std::string& name) {
-    const auto slash = name.rfind('/');
-    const std::string directory = slash == std::string::npos ? "."
-                                  : slash == 0               ? "/"
-                                                             : name.substr(0, slash);
-    struct stat st {};
-    if (::stat(directory.c_str(), &st) != 0) return std::nullopt;
-    if ((st.st_mode & S_ISVTX) == 0 || (st.st_mode & S_IWOTH) == 0) return std::nullopt;
-    return st.st_uid;
-}
-
-bool planted(uid_t file_owner, uid_t directory_owner) {
-    return file_owner != ::geteuid() && file_owner != directory_owner;
-}
-
-// EACCES when the name in a sticky folder of that owner is a link, FIFO or file planted
-// there by someone else; else 0.
-int planted_refusal(const std::string& name, uid_t directory_owner) {
-    struct stat st {};
-    if (::lstat(name.c_str(), &st) != 0) return 0;  // nothing there yet
-    const bool guarded = S_ISLNK(st.st_mode) || S_ISFIFO(st.st_mode) || S_ISREG(st.st_mode);
-    return guarded && planted(st.st_uid, directory_owner) ? EACCES : 0;
-}
-
-}  // namespace
-
-int output_refusal(const std::string& name) {
-    const auto owner = sticky_owner(name);
-    return owner ? planted_refusal(name, *owner) : 0;
-}
-
-Fd open_output(const std::string& name) {
-    const auto owner = sticky_owner(name);
-    if (const int err = owner ? planted_refusal(name, *owner) : 0) {
-        errno = err;
-        return Fd();
-    }
-    // truncated only once it is known what was opened: a file planted since the check
-    // keeps its bytes
-    Fd file(::open(name.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, k_file_mode));
-    if (!file) return file;
-    struct stat st {};
-    if (::fstat(file.get(), &st) != 0) return Fd();
-    if (owner && (S_ISFIFO(st.st_mode) || S_ISREG(st.st_mode)) && planted(st.st_uid, *owner)) {
-        file.reset();
-        errno = EACCES;
-        return Fd();
-    }
-    // an empty file is left alone: a truncation would have the file system write the new
-    // bytes out at the close, as if they replaced old ones
-    if (S_ISREG(st.st_mode) && st.st_size > 0 && ::ftruncate(file.get(), 0) != 0) return Fd();
-    return file;
-}
-
 void remove_file(const std::string& name) {
     const int saved = errno;
     ::unlink(name.c_str());

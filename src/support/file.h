@@ -25,19 +25,6 @@ constexpr std::size_t k_io_buffer = 64 * 1024;
 // (errno then the removal's).
 Fd create_work_file(const std::string& name);
 
-// The errno with which an output name is refused before anything is fetched, 0 when it
-// is not: in a sticky directory that anyone may write to, a link, FIFO or regular file
-// under the name that belongs neither to the user nor to the directory's owner is
-// refused with EACCES, as protected_symlinks, protected_fifos and protected_regular
-// refuse it, whatever the kernel's settings.
-int output_refusal(const std::string& name);
-
-// Opens the output write-only: created, or an existing one truncated once the checks of
-// output_refusal hold for what was opened. Never deletes first, so a device, a FIFO (which
-// waits for its reader) or the user's own link is written through, not replaced. Invalid,
-// errno set, on failure.
-Fd open_output(const std::string& name);
-
 // Removes the file; a missing one, or one that cannot be removed, is no error.
 void remove_file(const std::string& name);
 

@@ -6,11 +6,11 @@
 #
 #   e2e.py BINARY [--fail-io LIBRARY] [--mode table|valgrind|interop] [NAME_PART ...]
 #
-# --fail-io: the preloaded library that makes one call fail on one file (its rows are skipped
-# without it). valgrind: BINARY is built without sanitizers, and the rows marked for it run
-# under valgrind. interop: nginx (plain, TLS, behind HAProxy) and Python's http.server
-# instead of the scripted servers, reached straight and through tinyproxy and squid (with Basic
-# credentials).
+# --fail-io: the preloaded library that makes one call fail on one file, or plants a name at
+# the output's open (its rows are skipped without it). valgrind: BINARY is built without
+# sanitizers, and the rows marked for it run under valgrind. interop: nginx (plain, TLS, behind
+# HAProxy) and Python's http.server instead of the scripted servers, reached straight and
+# through tinyproxy and squid (with Basic credentials).
 # Exit 0 when every check holds, 1 when one fails, 77 when a namespace or a server is missing
 # (1 in CI).
 import argparse, ctypes, fcntl, itertools, os, pathlib, pty, re, select, shutil, signal, socket
@@ -474,9 +474,6 @@ row("the same name two folders down is the user's own file, created as umask 022
     ["-q", "127.0.0.34/", "a/b/pageglean.dummy"], wrap=["sh", "-c", 'umask 022 && exec "$0" "$@"'],
     serve={"127.0.0.34": [ok("body")]}, before={"a/b/keep": ""}, files={"a/b/pageglean.dummy": "body"},
     modes={"a/b/pageglean.dummy": 0o644, "pageglean.dummys": 0o644})
-row("the user's own link as the output is written through", ["-q", "127.0.0.34/", "out.lnk"],
-    setup=lambda folder: os.symlink("target.html", os.path.join(folder, "out.lnk")),
-    serve={"127.0.0.34": [ok("body")]}, files={"target.html": "body"})
 # A work file that cannot be made (a folder under its name) fails the run with the removal's error,
 # the side files and the preserved first response included.
 SIDE_FILES = ("pageglean.redirected", "pageglean.modified")  # written at the last hop of a quiet run
@@ -492,22 +489,41 @@ for name in ("pageglean.modified", "pageglean.redirected", "pageglean.dummy"):
         out="File problem.\r\nError: 22 Writing: 'out.lnk'.\r\n", files={"pageglean.dummys": None})
 
 
-# A sticky folder that anyone may write to, with a name planted by another user (uid 4242).
-def sticky(folder, plant):
+# A sticky folder t that anyone may write to, with another user's (uid 4242) link planted as
+# `planted`: t/out to the file victim, t/d to the folder v.
+def sticky(folder, planted=None):
     os.mkdir(os.path.join(folder, "t"), 0o1777)
     os.chmod(os.path.join(folder, "t"), 0o1777)
+    os.mkdir(os.path.join(folder, "v"))
     write(folder, "victim", "victim")
-    path = os.path.join(folder, "t", "out")
-    {"link": lambda: os.symlink("../victim", path), "fifo": lambda: os.mkfifo(path),
-     "file": lambda: write(folder, "t/out", "victim")}[plant]()
-    os.lchown(path, 4242, 4242)
+    if planted:
+        path = os.path.join(folder, planted)
+        os.symlink("../victim" if planted == "t/out" else "../v", path)
+        os.lchown(path, 4242, 4242)
 
 
-for plant in ("link", "fifo", "file") if os.geteuid() == 0 else ():
-    row(f"another user's {plant} in a sticky folder is refused before connecting", ["-q", "127.0.0.36/", "t/out"],
-        setup=lambda folder, plant=plant: sticky(folder, plant), serve={"127.0.0.36": [ok("body")]}, stdin="key",
-        code=1, requests={"127.0.0.36": []}, out="File problem.\r\nError: 13 Writing: 't/out'.\r\n",
-        files={"victim": "victim"})
+for planted, output in (("t/out", "t/out"), ("t/d", "t/d/notes.txt")) if os.geteuid() == 0 else ():
+    row(f"another user's link {planted} in a sticky folder is refused before connecting", ["-q", "127.0.0.36/", output],
+        setup=lambda folder, planted=planted: sticky(folder, planted), serve={"127.0.0.36": [ok("body")]}, stdin="key",
+        code=1, requests={"127.0.0.36": []}, out=f"File problem.\r\nError: 13 Writing: '{output}'.\r\n",
+        files={"victim": "victim", "v/notes.txt": None})
+
+
+# Planted by another user (the preloaded library, as uid 4242) at the open, after the check
+# before connecting has passed: neither is written through nor waited on.
+for planted in ("link", "fifo") if os.geteuid() == 0 else ():
+    row(f"another user's {planted} planted after the check is refused at the open", ["-q", "127.0.0.36/", "t/out"],
+        setup=sticky, serve={"127.0.0.36": [ok("body")]}, stdin="key", code=1,
+        fail_io=True, env={"LD_PRELOAD": FAIL_IO, "PAGEGLEAN_PLANT": planted, "PAGEGLEAN_PLANT_AT": "t/out",
+                           "ASAN_OPTIONS": "verify_asan_link_order=0"},
+        out="File problem.\r\nError: 13 Writing: 't/out'.\r\n", files={"victim": "victim"})
+row("/dev/stdout leads through /proc to the pipe that reads the console", ["-q", "127.0.0.46/", "/dev/stdout"],
+    serve={"127.0.0.46": [ok("body")]}, out="body")
+# A descriptor closed at start that is the spool's or the response file's at the open.
+for name in ("/dev/fd/6", "/proc/self/fd/5"):
+    row(f"{name}, closed at start, is refused as the work file it names at the open", ["-q", "127.0.0.46/", name],
+        serve={"127.0.0.46": [ok("body")]}, stdin="key", code=1, out=f"File problem.\r\nError: 22 Writing: '{name}'.\r\n",
+        files={"pageglean.dummy": ok("body"), "pageglean.dummys": spool(ok("body"))})
 
 
 def plant(folder, link):
