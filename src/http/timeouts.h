@@ -1,7 +1,7 @@
 #pragma once
 
 // How long the steps of a connection may take: the settings, the deadlines on a clock that
-// only moves forward, and the one wait on a socket that every step makes.
+// only moves forward, and the wait on a socket of the connect, tunnel, handshake and send.
 
 #include <cstdint>
 #include <optional>
