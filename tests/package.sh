@@ -32,12 +32,22 @@ grep -q GNU_RELRO <<<"$segments" || { echo "package: no RELRO"; exit 1; }
 grep -q -- '-D_FORTIFY_SOURCE=2' build/release/CMakeFiles/pageglean_core.dir/flags.make ||
   { echo "package: not built with _FORTIFY_SOURCE"; exit 1; }
 grep -q '__stack_chk_fail' <<<"$symbols" || { echo "package: no stack protector"; exit 1; }
-# libssl is loaded at run time, so the package must name it itself
-dpkg-deb --field "$deb" Depends | grep -q 'libssl' || { echo "package: no dependency on libssl"; exit 1; }
+# the C++ runtime is the system's, so its fixes reach the program without a rebuild
+grep -q 'NEEDED.*libstdc++' <<<"$dynamic" || { echo "package: C++ runtime linked in"; exit 1; }
+# libssl is loaded at run time, so the package names it itself, at the lowest version whose
+# symbol versions the calls are bound at, and the program names it in its dlopen note
+# (checked on the installed program, after the package's strip)
+depends=$(dpkg-deb --field "$deb" Depends)
+grep -q 'libssl[^ ,]* (>= 3\.0\.0)' <<<"$depends" ||
+  { echo "package: no versioned dependency on libssl: $depends"; exit 1; }
+grep -q 'dlvsym' <<<"$symbols" || { echo "package: libssl's calls not pinned to a version"; exit 1; }
 lintian --fail-on error,warning --suppress-tags-from-file /dev/null "$deb"
 
 dpkg -i "$deb" >/dev/null
 trap 'dpkg -r pageglean >/dev/null 2>&1 || true' EXIT
+notes=$(readelf -n /usr/bin/pageglean) note=$(readelf -p .note.dlopen /usr/bin/pageglean)
+grep -q 'FDO.*0x407c0c0a' <<<"$notes" && grep -q '"soname":\["libssl.so.3"\]' <<<"$note" ||
+  { echo "package: no dlopen note naming libssl.so.3"; exit 1; }
 man -w pageglean >/dev/null
 MANWIDTH=80 man -P cat pageglean 2>/dev/null | grep -q 'download a web page'
 

@@ -3,23 +3,43 @@
 #include <dlfcn.h>
 #include <openssl/opensslv.h>
 
+#include <cstdint>
 #include <optional>
 
 namespace http {
 
 namespace {
 
-// the name the linker would have recorded had the program been linked with libssl
-std::string library_name() { return "libssl.so." + std::to_string(OPENSSL_VERSION_MAJOR); }
+static_assert(OPENSSL_VERSION_MAJOR == 3, "the calls are pinned to libssl.so.3's symbol versions");
+
+#define PAGEGLEAN_LIBSSL "libssl.so.3"
+// What the program loads at run time, in the ELF note packagers read for it (owner "FDO",
+// type 0x407c0c0a, a JSON list): ldd cannot see a loaded library, package tools see this.
+#define PAGEGLEAN_DLOPEN_JSON                                                   \
+    R"([{"feature":"tls","description":"https:// URLs","priority":"required",)" \
+    R"("soname":[")" PAGEGLEAN_LIBSSL R"("]}])"
+
+struct DlopenNote {
+    std::uint32_t owner_size, json_size, type;
+    char owner[4];
+    alignas(4) char json[sizeof PAGEGLEAN_DLOPEN_JSON];
+};
+[[gnu::used, gnu::section(".note.dlopen")]] alignas(4) const DlopenNote dlopen_note = {
+    4, sizeof PAGEGLEAN_DLOPEN_JSON, 0x407c0c0a, "FDO", PAGEGLEAN_DLOPEN_JSON};
+
+// The version node of every call bound below, the one a program linked with libssl 3 would
+// name: a later libssl that keeps an old call beside a changed one hands over the old. The
+// package's dependency takes its lowest version from the same definition.
+constexpr const char* symbol_version = "OPENSSL_" PAGEGLEAN_LIBSSL_VERSION;
 
 std::string loader_words() {
     const char* words = ::dlerror();
-    return words != nullptr ? words : "cannot load " + library_name();
+    return words != nullptr ? words : "cannot load " PAGEGLEAN_LIBSSL;
 }
 
 template <typename Call>
 bool bind_call(void* library, const char* name, Call& call) {
-    call = reinterpret_cast<Call>(::dlsym(library, name));
+    call = reinterpret_cast<Call>(::dlvsym(library, name, symbol_version));
     return call != nullptr;
 }
 
@@ -31,7 +51,7 @@ struct Loaded {
 Loaded load() {
     Loaded loaded;
     // libssl brings libcrypto with it; the calls of both are found through its handle
-    void* library = ::dlopen(library_name().c_str(), RTLD_NOW | RTLD_LOCAL);
+    void* library = ::dlopen(PAGEGLEAN_LIBSSL, RTLD_NOW | RTLD_LOCAL);
     if (library == nullptr) {
         loaded.why = loader_words();
         return loaded;
