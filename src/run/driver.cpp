@@ -121,25 +121,24 @@ Ending download(std::span<const std::string> arguments, const support::Console& 
         if (auto ended = start_hop(state, target, timed)) return *ended;
 
         const HopEnd end = fetch(settings, *target, state.redirect);
-        const std::optional<Ending> ended = std::visit(
-            Overloaded{
-                [&](const PageWritten&) -> std::optional<Ending> {
-                    state.log_lines(closing_notes());
-                    return k_finished;
-                },
-                [&](const Redirected& redirected) -> std::optional<Ending> {
-                    follow(state, redirected.value, target);
-                    return std::nullopt;
-                },
-                [&](const support::Failure& failure) -> std::optional<Ending> {
-                    state.print_lines(failure_lines(failure));
-                    return timed;
-                },
-                [](const Signalled& signalled) -> std::optional<Ending> {
-                    return Ending{1, Wait::none, 0, signalled.signal};  // ended by it
-                },
+        const auto ending = Overloaded{
+            [&](const PageWritten&) -> std::optional<Ending> {
+                state.log_lines(closing_notes());
+                return k_finished;
             },
-            end);
+            [&](const Redirected& redirected) -> std::optional<Ending> {
+                follow(state, redirected.value, target);
+                return std::nullopt;
+            },
+            [&](const support::Failure& failure) -> std::optional<Ending> {
+                state.print_lines(failure_lines(failure));
+                return timed;
+            },
+            [](const Signalled& signalled) -> std::optional<Ending> {
+                return Ending{1, Wait::none, 0, signalled.signal};  // ended by it
+            },
+        };
+        const std::optional<Ending> ended = std::visit(ending, end);
         if (ended) return *ended;
     }
 }

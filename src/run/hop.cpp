@@ -72,10 +72,9 @@ HopEnd fetch_hop(const Hop& hop, http::Dialed& dialed, HopFiles& files, support:
     if (auto failure = files.create_spool()) return *failure;
     hop.log_lines({std::string(k_download_log)});
     step = support::Problem::receive;
-    const http::Received received =
-        http::receive_to_spool(dialed.stream, hop.settings.method,
-                               hop.settings.network.reach.timeouts.idle_ms, files.spool(),
-                               support::k_spool_file, hop.log());
+    const http::Received received = http::receive_to_spool(
+        dialed.stream, hop.settings.method, hop.settings.network.reach.timeouts.idle_ms,
+        files.spool(), support::k_spool_file, hop.log());
     if (received.signal != 0) return Signalled{received.signal};
     if (received.failure) {
         if (received.failure->what == support::Problem::receive) files.keep_partial(received.total);

@@ -30,8 +30,7 @@ std::optional<support::Failure> HopFiles::create_spool() {
 }
 
 void HopFiles::keep_partial(std::int64_t total) {
-    (void)response::make_response_file(m_spool.get(), total, support::k_response_file,
-                                       m_response);
+    (void)response::make_response_file(m_spool.get(), total, support::k_response_file, m_response);
 }
 
 std::variant<std::int64_t, support::Failure> HopFiles::spool_length() const {
@@ -45,9 +44,8 @@ std::optional<support::Failure> HopFiles::store(std::int64_t total) {
     m_total = total;
     m_reader = support::Fd(::fcntl(m_spool.get(), F_DUPFD_CLOEXEC, 0));
     if (!m_reader) return support::file_failure(errno, spool_name, "dup");
-    if (auto failure = response::start_response_file(m_reader.get(), total,
-                                                     support::k_response_file, m_response,
-                                                     m_copy)) {
+    if (auto failure = response::start_response_file(
+            m_reader.get(), total, support::k_response_file, m_response, m_copy)) {
         return failure;
     }
     // the spool is closed, and a late write error told, where it always was
