@@ -203,6 +203,7 @@ const std::string k_date = "Last-Modified: Tue, 31 Oct 2006 14:39:28 GMT\r\n";
 const std::string k_work_files[] = {"pageglean.dummys", "pageglean.dummy", "pageglean.original",
                                     "pageglean.redirected", "pageglean.modified"};
 constexpr Ending k_failed{1, Wait::timed, 6000};
+const support::Failure k_refused{support::Problem::connect, ECONNREFUSED, {}, "connect()"};
 const std::string k_bob = "Authorization: Basic Ym9iOnBhNTU=\r\n";
 
 // A run in a fresh folder: its files made first, or `setup` run; then how it ends, the
@@ -211,7 +212,7 @@ const std::string k_bob = "Authorization: Basic Ym9iOnBhNTU=\r\n";
 struct Row {
     std::string name;
     std::vector<std::string> args;
-    Script serve;
+    Script serve = {};
     Ending ending = k_finished;
     std::optional<std::string> out = std::nullopt;
     std::vector<std::string> has = {};
@@ -402,6 +403,47 @@ std::vector<Row> rows() {
                             }
                         }});
     }
+    // each hop resolves against its own URL; the first response kept, the output left empty
+    // by the hop that redirected, no side file for a run that failed
+    rows.push_back({.name = "a redirect chain that fails on its third hop",
+                    .args = {"-q", "scheme://h:8080/dir/a", "out.html"},
+                    .serve = {{"h:8080", {{moved("b/../c?x=1#part")}, {moved("//other:81/d")}}},
+                              {"other:81", {{{}, {}, false, k_refused}}}},
+                    .ending = k_failed,
+                    .out = " 1. redirection, new start with: b/../c?x=1#part\r\n"
+                           " 2. redirection, new start with: //other:81/d\r\n"
+                           "Socket error. Connection to internet has a problem.\r\n"
+                           "Error: 111 Calling: connect()\r\n",
+                    .requests = {{request("/dir/a", "h:8080"), request("/dir/c?x=1", "h:8080")}},
+                    .files = {{"pageglean.original", moved("b/../c?x=1#part")},
+                              {"out.html", ""},
+                              {"pageglean.redirected", std::nullopt}},
+                    .before = {{"out.html", "old page"}}});
+    // a resolved target logged as it is fetched, its request well formed whatever bytes the
+    // value holds, each notice right after its Location line; a control byte is no host
+    rows.push_back(
+        {.name = "loud logs and request bytes of resolved targets",
+         .args = {"-HEAD", "h/", "o"},
+         .serve = {{"h", {{moved("/p\tq r?s#f")}, {moved("http://h\x01x/")}}}},
+         .ending = {1, Wait::timed, 60'000},
+         .has = {"Command log: -HEAD h/ o\r\nCommand: h/p\tq%20r?s#f o\r\nURL: h/p\tq%20r?s#f\r\n"
+                 "Host: h\r\nPath: p\tq%20r?s#f\r\nFile: o\r\n",
+                 "Location: http://h\x01x/\r 2. redirection, new start with: "
+                 "http://h\x01x/\r\n\r\n###",
+                 "IP:  0\r\n\r\nNo connection to host available.\r\nError: ResolveHost: "
+                 "'h\x01x'.\r\n"},
+         .requests = {{request("/", "h", "HEAD"), request("/p%09q%20r?s", "h", "HEAD")}}});
+    // an empty URL fetches nothing, exit 1 unless there were no arguments; a URL without a
+    // host logs the host it then calls missing: none
+    for (const auto& args : {std::vector<std::string>{"http://"}, {"", "u"}, {}}) {
+        rows.push_back(
+            {.name = "empty", .args = args, .ending = {args.empty() ? 0 : 1, Wait::none, 0}});
+    }
+    rows.push_back({.name = "no host",
+                    .args = {"http://?x"},
+                    .ending = {1, Wait::key, 0},
+                    .has = {"URL: /?x\r\nHost: \r\nPath: ?x\r\nFile: pageglean.out\r\n\r\n"
+                            "No URL given.\r\nUsage: URL [filename]\r\n"}});
     return rows;
 }
 
@@ -423,79 +465,6 @@ TEST_F(Hop, Rows) {
         EXPECT_EQ(peers.requests(), row.requests.value_or(peers.requests()));
         for (const auto& [name, content] : row.files) EXPECT_EQ(file(name), content) << name;
     }
-}
-
-// Each hop resolves against its own URL; the third cannot be reached: the notices, then
-// the failure, a timed wait and exit 1; the first response kept, the output left empty by
-// the hop that redirected, no side file for a run that failed.
-TEST_F(Hop, ARedirectChainThatFailsOnItsThirdHop) {
-    std::ofstream("out.html") << "old page";
-    ScriptedPeers peers({
-        {"h:8080", {{moved("b/../c?x=1#part")}, {moved("//other:81/d")}}},
-        {"other:81",
-         {{{},
-           {},
-           false,
-           support::Failure{support::Problem::connect, ECONNREFUSED, {}, "connect()"}}}},
-    });
-    const Ending ending = run({"-q", "scheme://h:8080/dir/a", "out.html"}, peers);
-    EXPECT_EQ(ending.code, 1);
-    EXPECT_EQ(ending.wait, Wait::timed);
-    EXPECT_EQ(ending.wait_ms, 6000);
-    EXPECT_EQ(console(),
-              " 1. redirection, new start with: b/../c?x=1#part\r\n"
-              " 2. redirection, new start with: //other:81/d\r\n"
-              "Socket error. Connection to internet has a problem.\r\n"
-              "Error: 111 Calling: connect()\r\n");
-    EXPECT_EQ(peers.requests(),
-              (std::vector{request("/dir/a", "h:8080"), request("/dir/c?x=1", "h:8080")}));
-    EXPECT_EQ(file("pageglean.original"), moved("b/../c?x=1#part"));
-    EXPECT_EQ(file("out.html"), "");
-    EXPECT_EQ(file("pageglean.redirected"), std::nullopt);
-}
-
-// The loud log of a redirected hop shows its target as it resolved; the request is sent
-// well formed whatever bytes the value holds, and a host with a control byte is none.
-TEST_F(Hop, LoudLogsAndRequestBytesOfResolvedTargets) {
-    ScriptedPeers peers({{"h", {{moved("/p\tq r?s#f")}, {moved("http://h\x01x/")}}}});
-    const Ending ending = run({"-HEAD", "h/", "o"}, peers);
-    EXPECT_EQ(ending.code, 1);
-    EXPECT_EQ(peers.requests(),
-              (std::vector{request("/", "h", "HEAD"), request("/p%09q%20r?s", "h", "HEAD")}));
-    const std::string text = console();
-    EXPECT_NE(
-        text.find("Command log: -HEAD h/ o\r\nCommand: h/p\tq%20r?s#f o\r\nURL: h/p\tq%20r?s#f\r\n"
-                  "Host: h\r\nPath: p\tq%20r?s#f\r\nFile: o\r\n"),
-        std::string::npos);
-    // each notice right after the echo of its Location line, then the banner again
-    EXPECT_NE(
-        text.find(
-            "Location: http://h\x01x/\r 2. redirection, new start with: http://h\x01x/\r\n\r\n###"),
-        std::string::npos);
-    EXPECT_TRUE(
-        text.ends_with("IP:  0\r\n\r\nNo connection to host available.\r\n"
-                       "Error: ResolveHost: 'h\x01x'.\r\n"));
-}
-
-// An empty URL on a command line that was not empty fetches nothing and says so with exit
-// 1; no arguments at all are a question, exit 0. A URL with no host logs the host it then
-// calls missing: none.
-TEST_F(Hop, EmptyUrlsAndMissingHosts) {
-    ScriptedPeers peers({});
-    for (const auto& [arguments, code] : {std::pair{std::vector<std::string>{"http://"}, 1},
-                                          std::pair{std::vector<std::string>{"", "u"}, 1},
-                                          std::pair{std::vector<std::string>{}, 0}}) {
-        const Ending empty = run(arguments, peers);
-        EXPECT_EQ(empty.code, code);
-        EXPECT_EQ(empty.wait, Wait::none);
-    }
-    fresh();
-    const Ending no_host = run({"http://?x"}, peers);
-    EXPECT_EQ(no_host.wait, Wait::key);
-    EXPECT_TRUE(
-        console().ends_with("URL: /?x\r\nHost: \r\nPath: ?x\r\nFile: pageglean.out\r\n\r\n"
-                            "No URL given.\r\nUsage: URL [filename]\r\n"))
-        << console();
 }
 
 // An exception from the standard library ends the step it came from as a failure of that
