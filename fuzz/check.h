@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "http/endpoint.h"
 #include "support/url.h"
 
 namespace fuzz {
@@ -19,7 +20,7 @@ inline bool shown_as_fetched(const support::Url& url) {
     const support::ShownUrl shown = support::shown_url(url);
     const support::Url again = support::make_url(url.scheme, shown.url);
     return again.authority == url.authority && again.fragment == url.fragment &&
-           support::request_target(again.path) == support::request_target(url.path) &&
+           http::request_target(again.path) == http::request_target(url.path) &&
            shown.host.find_first_of("/?#") == std::string::npos;
 }
 

@@ -26,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         fuzz::check(state.last_value.empty());
         return 0;
     }
-    for (const char c : support::request_target(next->path)) {
+    for (const char c : http::request_target(next->path)) {
         fuzz::check(static_cast<unsigned char>(c) > 0x20 && c != 0x7F);
     }
     // a value of only a query or fragment keeps the hop's path as it was

@@ -23,7 +23,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const run::Target first = run::first_target(command.tail);
     fuzz::check(fuzz::shown_as_fetched(first.url));
     fuzz::check(command.tail.ends_with(first.after_url));
-    for (const char c : support::request_target(first.url.path)) {
+    for (const char c : http::request_target(first.url.path)) {
         fuzz::check(static_cast<unsigned char>(c) > 0x20 && c != 0x7F);
     }
     return 0;

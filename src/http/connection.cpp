@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "http/route.h"
 #include "http/tunnel.h"
 #include "support/console.h"
 
@@ -25,10 +26,20 @@ Address address_of(const void* socket_address, socklen_t length) {
     return address;
 }
 
-// A host of digits and dots only is meant as a dotted address, never as a name.
-bool looks_dotted(const std::string& host) {
-    return std::all_of(host.begin(), host.end(),
-                       [](char c) { return c == '.' || (c >= '0' && c <= '9'); });
+// A host that is no dotted address but is meant as a number: digits and dots only, or a
+// form the lookup itself would read as an IPv4 number (short, hexadecimal or octal parts).
+bool is_loose_number(const std::string& host) {
+    if (std::all_of(host.begin(), host.end(),
+                    [](char c) { return c == '.' || (c >= '0' && c <= '9'); })) {
+        return true;
+    }
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_flags = AI_NUMERICHOST;
+    addrinfo* found = nullptr;
+    if (::getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0) return false;
+    ::freeaddrinfo(found);
+    return true;
 }
 
 // The interface a zone names, by its number or its name; 0 when there is none such.
@@ -46,7 +57,7 @@ unsigned scope_of(const std::string& zone) {
 
 }  // namespace
 
-std::vector<Address> resolve(const support::Endpoint& endpoint) {
+std::vector<Address> resolve(const Endpoint& endpoint) {
     const std::string& host = endpoint.host;
     if (endpoint.literal_v6) {
         sockaddr_in6 peer{};
@@ -65,7 +76,7 @@ std::vector<Address> resolve(const support::Endpoint& endpoint) {
     if (::inet_pton(AF_INET, host.c_str(), &dotted.sin_addr) == 1) {
         return {address_of(&dotted, sizeof dotted)};
     }
-    if (looks_dotted(host)) return {};
+    if (is_loose_number(host)) return {};
 
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
@@ -136,23 +147,15 @@ std::optional<support::Failure> connect_to(const Address& address, std::int64_t 
 
 Dialed dial(const support::Url& url, const Reach& reach) {
     Dialed dialed;
-    // a URL that names no usable server fails alike with or without a proxy
-    const auto server = support::endpoint_of(url);
-    if (!server) {
-        dialed.failure = support::Failure{support::Problem::resolve, 0, url.authority};
+    auto planned = plan_route(url, reach.proxies);
+    if (auto* refused = std::get_if<support::Failure>(&planned)) {
+        dialed.failure = std::move(*refused);
         return dialed;
     }
-    const Route route = route_for(url, *server, reach.proxies);
-    if (const auto* refused = std::get_if<support::Failure>(&route)) {
-        dialed.failure = *refused;
-        return dialed;
-    }
-    const Proxy* proxy = std::get_if<Proxy>(&route);
-    const support::Url& first = proxy ? proxy->url : url;
-    const auto endpoint = proxy ? support::endpoint_of(first) : server;
-    const std::vector<Address> addresses = endpoint ? resolve(*endpoint) : std::vector<Address>{};
+    const Route& route = std::get<Route>(planned);
+    const std::vector<Address> addresses = resolve(route.peer);
     if (addresses.empty()) {
-        dialed.failure = support::Failure{support::Problem::resolve, 0, first.authority};
+        dialed.failure = support::Failure{support::Problem::resolve, 0, route.peer_authority};
         return dialed;
     }
     support::Fd socket;
@@ -165,20 +168,19 @@ Dialed dial(const support::Url& url, const Reach& reach) {
     }
     if (dialed.failure) return dialed;
     dialed.stream = Stream(std::move(socket), reach.timeouts.idle_ms);
-    if (!url.tls) {
-        if (proxy) dialed.http_proxy = *proxy;
+    if (!route.tls) {
+        dialed.http_proxy = route.proxy;
         return dialed;
     }
     // a proxy or a server that drips its answer or handshake must not hold the run for
     // longer than the connect phase's bound, however steadily its bytes come
     dialed.stream.bound_until(phase_end);
-    if (proxy) {
-        dialed.tunnel_head = connect_head(*server, proxy->authorization);
+    if (route.tunnel) {
+        dialed.tunnel_head = connect_head(route.server, route.proxy->authorization);
         dialed.failure = open_tunnel(dialed.stream, dialed.tunnel_head);
         if (dialed.failure) return dialed;
     }
-    // the certificate is checked against the server's own name, through a tunnel too
-    dialed.failure = dialed.stream.start_tls(*server);
+    dialed.failure = dialed.stream.start_tls(route.server);
     dialed.stream.bound_until(-1);
     return dialed;
 }

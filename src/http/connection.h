@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "http/endpoint.h"
 #include "http/proxy.h"
 #include "http/stream.h"
 #include "support/failure.h"
@@ -26,9 +27,11 @@ struct Address {
 // The endpoint's addresses in the order to try them: a dotted IPv4 address or a bracketed
 // IPv6 one as written (its zone, an interface's name or number, as its scope), else every
 // address the name lookup gives, IPv4 and IPv6, whatever addresses the machine has. Empty
-// when there are none, or when the zone names no interface. Addresses are read strictly:
-// a host of digits and dots that is no dotted address is not looked up as a name.
-std::vector<Address> resolve(const support::Endpoint& endpoint);
+// when there are none, or when the zone names no interface. IPv4 addresses are read
+// strictly, as four decimal bytes: a host of digits and dots that is no such address, or any
+// other form the lookup would read as a number ("127.1", "0x7f.1", "2130706433"), has none
+// and is not looked up as a name.
+std::vector<Address> resolve(const Endpoint& endpoint);
 
 // The address as the log shows it after "IP:": an IPv4 address as its four bytes read as
 // a little-endian signed 32-bit number in the console format (1.2.0.0 gives " 513"), an
@@ -59,11 +62,12 @@ struct Dialed {
     std::string tunnel_head;
 };
 
-// Resolves the server, or the proxy that reaches it, connects to each address until one
-// answers, opens a tunnel through a proxy for https, and for https speaks TLS with the
-// server itself. A failure names the host it could not resolve, the proxy's when going
-// through one, never with a userinfo. From the connect that answered to the end of the handshake, the phase
-// lasts connect_phase_ms at most; the stream it gives has no such bound.
+// Follows the route plan_route gives for the URL: resolves its peer (the server or the
+// proxy), connects to each address until one answers, opens the tunnel when the route has
+// one, and speaks TLS with the server itself when it asks for TLS. A failure to resolve
+// names the peer's authority, never with a userinfo. From the connect that answered to the
+// end of the handshake, the phase lasts connect_phase_ms at most; the stream it gives has no
+// such bound.
 Dialed dial(const support::Url& url, const Reach& reach);
 
 }  // namespace http

@@ -1,5 +1,6 @@
 #include "http/credentials.h"
 
+#include "http/endpoint.h"
 #include "support/text.h"
 
 namespace http {
@@ -34,7 +35,7 @@ std::optional<std::string> basic_authorization(const support::Url& url) {
 }
 
 std::optional<Origin> origin_of(const support::Url& url) {
-    const auto endpoint = support::endpoint_of(url);
+    const auto endpoint = endpoint_of(url);
     if (!endpoint) return std::nullopt;
     return Origin{url.tls, support::lower(endpoint->host), endpoint->port};
 }

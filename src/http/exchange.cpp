@@ -20,9 +20,9 @@ std::string build_request_head(Method method, const support::Url& url, std::stri
                                const std::optional<Proxy>& proxy, std::string_view authorization) {
     std::string head;
     head.append(method_text(method)).append(" ");
-    const std::string authority = support::authority_sent(url);
+    const std::string authority = authority_sent(url);
     if (proxy) head.append("http://").append(authority);
-    head.append(support::request_target(url.path)).append(" HTTP/1.0\r\n");
+    head.append(request_target(url.path)).append(" HTTP/1.0\r\n");
     head.append("Host: ").append(authority).append("\r\n");
     head.append("Connection: close\r\n");
     head.append("User-Agent: Pageglean ").append(version).append("\r\n");
@@ -101,7 +101,9 @@ Received receive_to_spool(const Stream& stream, Method method, std::int64_t idle
     LengthCheck length;
     std::int64_t chunks = 0;
 
-    const auto finish = [&](std::optional<support::Failure> failure) {
+    // the spool's last block ends with the filler a receive area leaves behind, whatever
+    // ended the receive; a failure to write it outranks that ending
+    const auto end_receive = [&](std::optional<support::Failure> failure) {
         if (const int err = support::write_at(spool, received.total, area.filler())) {
             failure = support::file_failure(err, spool_name, "pwrite");
         }
@@ -111,23 +113,23 @@ Received receive_to_spool(const Stream& stream, Method method, std::int64_t idle
     };
 
     for (;;) {
-        if (signals.noted() != 0) return finish(std::nullopt);
+        if (signals.noted() != 0) return end_receive(std::nullopt);
         const Stream::Read read = stream.read_some(buffer.get(), k_receive_piece);
-        if (read.failure) return finish(read.failure);
+        if (read.failure) return end_receive(read.failure);
         if (read.wait != 0) {
             const int ready = signals.wait(stream.socket(), read.wait, idle_ms);
-            if (ready < 0) return finish(receive_failure(errno));
+            if (ready < 0) return end_receive(receive_failure(errno));
             // a time that ran out without a signal: the peer has gone silent
-            if (ready == 0 && signals.noted() == 0) return finish(receive_failure(ETIMEDOUT));
+            if (ready == 0 && signals.noted() == 0) return end_receive(receive_failure(ETIMEDOUT));
             continue;
         }
         if (read.size == 0) {
             if (auto why = length.shortfall(method)) {
                 // the words stand where a number would; the call is the receive's
-                return finish(support::Failure{support::Problem::receive, 0, std::move(*why),
-                                               receive_failure(0).call});
+                return end_receive(support::Failure{support::Problem::receive, 0, std::move(*why),
+                                                    receive_failure(0).call});
             }
-            return finish(std::nullopt);
+            return end_receive(std::nullopt);
         }
 
         // every piece is in the spool before the next receive, so a pause or a signal

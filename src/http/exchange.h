@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "http/endpoint.h"
 #include "http/method.h"
 #include "http/proxy.h"
 #include "http/stream.h"
@@ -18,8 +19,8 @@ namespace http {
 
 // The request line and the Host, Connection and User-Agent lines, each ended by CR LF;
 // the empty line that ends the request is not included. The target is the URL's path as
-// support::request_target writes it (the fragment is never sent), the Host line its
-// authority as support::authority_sent gives it (never its userinfo nor a zone). An
+// request_target writes it (the fragment is never sent), the Host line its
+// authority as authority_sent gives it (never its userinfo nor a zone). An
 // Authorization line follows when `authorization` is not empty. Through a proxy the target
 // is the whole URL ("http://", whatever scheme was written, then the authority as sent and
 // the path) and a Proxy-Authorization line follows for its credentials.

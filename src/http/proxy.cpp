@@ -89,12 +89,4 @@ bool bypasses(std::string_view no_proxy, std::string_view host, std::uint16_t po
     return false;
 }
 
-Route route_for(const support::Url& url, const support::Endpoint& server, const Proxies& proxies) {
-    const std::string& setting = url.tls ? proxies.https : proxies.http;
-    if (setting.empty() || bypasses(proxies.no_proxy, server.host, server.port)) return Direct{};
-    auto proxy = parse_proxy(setting);
-    if (auto* refused = std::get_if<support::Failure>(&proxy)) return std::move(*refused);
-    return std::get<Proxy>(std::move(proxy));
-}
-
 }  // namespace http

@@ -2,7 +2,7 @@
 
 // Proxies as command-line downloaders take them from the environment: http_proxy for http
 // URLs, https_proxy for https ones (reached through a CONNECT tunnel), no_proxy for the
-// hosts that bypass them. Which way a URL goes is decided here; the tunnel is tunnel.h's.
+// hosts that bypass them. Which way a URL goes is route.h's; the tunnel is tunnel.h's.
 
 #include <cstdint>
 #include <string>
@@ -44,14 +44,5 @@ std::variant<Proxy, support::Failure> parse_proxy(std::string_view setting);
 // letter case and one trailing dot of host or entry do not count; a suffix matches only
 // at a dot. "*" bypasses every host, but only as the whole value.
 bool bypasses(std::string_view no_proxy, std::string_view host, std::uint16_t port);
-
-struct Direct {};
-// How a URL's server is reached: straight, through a proxy, or not at all when its proxy
-// setting cannot be used.
-using Route = std::variant<Direct, Proxy, support::Failure>;
-
-// The route to the server of a URL: its scheme's proxy unless none is set or no_proxy
-// bypasses the server.
-Route route_for(const support::Url& url, const support::Endpoint& server, const Proxies& proxies);
 
 }  // namespace http

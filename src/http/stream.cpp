@@ -9,7 +9,6 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
-#include <ctime>
 #include <utility>
 
 #include "http/tls_library.h"
@@ -17,10 +16,6 @@
 namespace http {
 
 namespace {
-
-// a figure this large is no limit anyone means, and its milliseconds, added to the clock,
-// still fit in 64 bits
-constexpr std::int64_t k_countable_seconds = 1'000'000'000'000'000;
 
 // The words of the error OpenSSL queued last; empty when none is queued.
 std::string queued_reason(const TlsLibrary& tls) {
@@ -49,12 +44,6 @@ bool is_dotted(const std::string& host) {
     return ::inet_pton(AF_INET, host.c_str(), &ignored) == 1;
 }
 
-std::int64_t now_ms() {
-    timespec now{};
-    ::clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<std::int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1'000'000;
-}
-
 // What OpenSSL wants before a call that could not finish can go on: 0 when it is no wait.
 short tls_wait(int code) {
     if (code == SSL_ERROR_WANT_READ) return POLLIN;
@@ -63,41 +52,6 @@ short tls_wait(int code) {
 }
 
 }  // namespace
-
-std::optional<Timeouts> timeouts_from(const char* seconds) {
-    Timeouts timeouts;
-    if (seconds == nullptr || *seconds == '\0') return timeouts;
-    std::int64_t value = 0;
-    for (const char* at = seconds; *at != '\0'; ++at) {
-        if (*at < '0' || *at > '9') return std::nullopt;
-        // past the countable, every further digit keeps it there
-        value = std::min(value * 10 + (*at - '0'), k_countable_seconds + 1);
-    }
-    if (value == 0 || value > k_countable_seconds) return Timeouts{-1, -1};
-    timeouts.idle_ms = value * 1000;
-    timeouts.connect_ms = std::min(timeouts.connect_ms, timeouts.idle_ms);
-    return timeouts;
-}
-
-std::int64_t connect_phase_ms(const Timeouts& timeouts) {
-    if (timeouts.connect_ms < 0 || timeouts.idle_ms < 0) return -1;
-    return timeouts.connect_ms + timeouts.idle_ms;
-}
-
-std::int64_t deadline_in(std::int64_t ms) { return ms < 0 ? -1 : now_ms() + ms; }
-
-int wait_ready(int fd, short events, std::int64_t ms) {
-    const std::int64_t deadline = deadline_in(ms);
-    for (;;) {
-        const std::int64_t left =
-            deadline < 0 ? -1 : std::max<std::int64_t>(0, deadline - now_ms());
-        pollfd watched{fd, events, 0};
-        const int result = ::poll(
-            &watched, 1, left < 0 ? -1 : static_cast<int>(std::min<std::int64_t>(left, 1 << 30)));
-        if (result < 0 && errno == EINTR) continue;
-        return result > 0 ? 1 : result;
-    }
-}
 
 Stream::Stream(support::Fd socket, std::int64_t idle_ms)
     : m_socket(std::move(socket)), m_idle_ms(idle_ms) {
@@ -136,7 +90,7 @@ Stream& Stream::operator=(Stream&& other) noexcept {
 
 std::int64_t Stream::idle_ms() const {
     if (m_deadline < 0) return m_idle_ms;
-    const std::int64_t left = std::max<std::int64_t>(0, m_deadline - now_ms());
+    const std::int64_t left = ms_left(m_deadline);
     return m_idle_ms < 0 ? left : std::min(m_idle_ms, left);
 }
 
@@ -151,7 +105,7 @@ support::Failure Stream::failure(support::Problem what, int err) const {
                               : "SSL_connect()"};
 }
 
-std::optional<support::Failure> Stream::start_tls(const support::Endpoint& endpoint) {
+std::optional<support::Failure> Stream::start_tls(const Endpoint& endpoint) {
     std::string why;
     const TlsLibrary* tls = tls_library(why);
     if (tls == nullptr) {
@@ -160,8 +114,7 @@ std::optional<support::Failure> Stream::start_tls(const support::Endpoint& endpo
     return start_tls(endpoint, *tls);
 }
 
-std::optional<support::Failure> Stream::start_tls(const support::Endpoint& endpoint,
-                                                  const TlsLibrary& tls) {
+std::optional<support::Failure> Stream::start_tls(const Endpoint& endpoint, const TlsLibrary& tls) {
     m_tls = &tls;
     const auto failure = [&](int result, int err) {
         return support::Failure{support::Problem::connect, 0, tls_reason(tls, m_ssl, result, err),

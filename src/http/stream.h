@@ -11,37 +11,12 @@
 #include <string>
 #include <string_view>
 
+#include "http/endpoint.h"
+#include "http/timeouts.h"
 #include "support/failure.h"
 #include "support/fd.h"
-#include "support/url.h"
 
 namespace http {
-
-// How long a step may go without progress before it gives up; -1: never.
-struct Timeouts {
-    std::int64_t connect_ms = 30'000;  // per address: long enough for a slow route
-    std::int64_t idle_ms = 120'000;    // handshake, send and receive: no byte moved for so long
-};
-
-// The time-outs that PAGEGLEAN_TIMEOUT's text asks for: the defaults when it is unset
-// (nullptr) or empty; whole seconds (digits only, leading zeros allowed) for the idle
-// figure, and for the connect figure when smaller; 0, or a number too large to count
-// (past 10^15), for never. None for any other text (" 2", "2.5", "-1", "+2"): the caller
-// says so and keeps the defaults.
-std::optional<Timeouts> timeouts_from(const char* seconds);
-
-// How long the connect phase of one address (TCP connect, a proxy's CONNECT answer, the TLS
-// handshake) may last in all, however slowly its bytes drip: the two figures together; -1
-// when either is never.
-std::int64_t connect_phase_ms(const Timeouts& timeouts);
-
-// The moment ms milliseconds from now on a clock that only moves forward; -1 (never) when
-// ms is -1.
-std::int64_t deadline_in(std::int64_t ms);
-
-// Waits until fd is ready for `events`, up to ms milliseconds (-1: no limit), through
-// interruptions. 1 when ready, 0 when the time is up, -1 with errno set.
-int wait_ready(int fd, short events, std::int64_t ms);
 
 struct TlsLibrary;
 
@@ -63,9 +38,9 @@ class Stream {
     // (SSL_CERT_FILE and SSL_CERT_DIR are honoured) and its name or address checked. A
     // failure carries OpenSSL's reason as its name; a setting refused with no reason queued,
     // the call that refused it.
-    [[nodiscard]] std::optional<support::Failure> start_tls(const support::Endpoint& endpoint);
+    [[nodiscard]] std::optional<support::Failure> start_tls(const Endpoint& endpoint);
     // The same through the given calls: the system's library, or one with calls replaced.
-    [[nodiscard]] std::optional<support::Failure> start_tls(const support::Endpoint& endpoint,
+    [[nodiscard]] std::optional<support::Failure> start_tls(const Endpoint& endpoint,
                                                             const TlsLibrary& tls);
 
     // A failure of the stream's handshake (connect), send or receive with errno `err`: the

@@ -19,7 +19,7 @@ bool is_status_line(std::string_view line) {
 
 }  // namespace
 
-std::string connect_head(const support::Endpoint& server, std::string_view authorization) {
+std::string connect_head(const Endpoint& server, std::string_view authorization) {
     const std::string host = server.literal_v6 ? "[" + server.host + "]" : server.host;
     const std::string target = host + ":" + std::to_string(server.port);
     std::string head = "CONNECT " + target + " HTTP/1.0\r\nHost: " + target + "\r\n";

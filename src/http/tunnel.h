@@ -8,16 +8,16 @@
 #include <string>
 #include <string_view>
 
+#include "http/endpoint.h"
 #include "http/stream.h"
 #include "support/failure.h"
-#include "support/url.h"
 
 namespace http {
 
 // "CONNECT host:port HTTP/1.0" and a Host line of the same (an IPv6 host in brackets, the
 // port always written), then "Proxy-Authorization: " and the value when it is not empty;
 // each line ended by CR LF, the empty line that ends the request not included.
-std::string connect_head(const support::Endpoint& server, std::string_view authorization);
+std::string connect_head(const Endpoint& server, std::string_view authorization);
 
 // An answer header longer than this has no end: no proxy sends one near it.
 constexpr std::size_t k_max_connect_answer = 64 * 1024;

@@ -8,10 +8,10 @@
 #include <string>
 
 #include "response/header_scan.h"
+#include "support/background_copy.h"
 #include "support/console.h"
 #include "support/failure.h"
 #include "support/fd.h"
-#include "support/file.h"
 
 namespace response {
 

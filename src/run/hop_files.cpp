@@ -7,6 +7,7 @@
 
 #include "redirect/redirect.h"
 #include "response/response_file.h"
+#include "support/file.h"
 #include "support/output_path.h"
 #include "support/work_files.h"
 

@@ -8,9 +8,9 @@
 #include <string>
 #include <variant>
 
+#include "support/background_copy.h"
 #include "support/failure.h"
 #include "support/fd.h"
-#include "support/file.h"
 
 namespace run {
 

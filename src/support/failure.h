@@ -19,8 +19,10 @@ enum class Problem {
 struct Failure {
     Problem what;
     int err = 0;  // errno copied right after the failing call
-    // the file or host concerned; for TLS and cut-short responses, the reason in words,
-    // which the message then shows in place of the number
+    // What the message names after its first line, by `what`: the file's name (file), the
+    // authority as written (resolve); for send, receive and connect, empty when err tells
+    // why, else the reason in words (TLS, a proxy's refusal, a response cut short), which
+    // the message shows in place of the number.
     std::string name;
     std::string_view call = {};  // the call that failed: "connect()", "SSL_read()", "pwrite"
 };

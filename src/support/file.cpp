@@ -8,14 +8,10 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
-#include <exception>
-#include <optional>
 
 namespace support {
 
 namespace {
-
-constexpr mode_t k_file_mode = 0666;  // the umask narrows it, as for any tool
 
 int copy_through_buffer(int from, std::int64_t offset, int to, std::int64_t count) {
     std::array<char, k_io_buffer> buffer;
@@ -109,28 +105,6 @@ int reserve(int fd, std::int64_t length) {
     } while (result != 0 && errno == EINTR);
     if (result == 0) return 0;
     return errno == EOPNOTSUPP || errno == EINVAL || errno == ENOSYS ? 0 : errno;
-}
-
-BackgroundCopy::BackgroundCopy(int from, int to, std::int64_t count)
-    : m_from(::fcntl(from, F_DUPFD_CLOEXEC, 0)) {
-    if (!m_from) return;
-    try {
-        m_thread =
-            std::thread([this, to, count] { m_err = copy_range(m_from.get(), 0, to, count); });
-    } catch (const std::exception&) {
-        // std::system_error at the process limit or without room for a stack, or
-        // std::bad_alloc: not started, which started() tells
-        m_from.reset();
-    }
-}
-
-BackgroundCopy::~BackgroundCopy() { (void)wait(); }
-
-int BackgroundCopy::wait() {
-    if (m_thread.joinable()) m_thread.join();
-    // only read through: the writer of the source closes it and hears its write errors
-    m_from.reset();
-    return m_err;
 }
 
 int copy_range(int from, std::int64_t from_offset, int to, std::int64_t count) {

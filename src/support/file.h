@@ -1,14 +1,16 @@
 #pragma once
 
-// Work files read and written by byte offset. Every byte passes unchanged; writes go
-// straight to the descriptor, so a length taken after a write already counts it.
+// Raw I/O on files: created exclusively, read and written by byte offset, copied, their
+// room reserved. Every byte passes unchanged; writes go straight to the descriptor, so a
+// length taken after a write already counts it.
+
+#include <sys/types.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string>
 #include <string_view>
-#include <thread>
 
 #include "support/fd.h"
 
@@ -17,6 +19,9 @@ namespace support {
 // The buffer for the copies and reads that go through user space: large enough that a
 // call moves a lot, small enough to live on the stack or stay flat in memory.
 constexpr std::size_t k_io_buffer = 64 * 1024;
+
+// The mode every file the program creates asks for: the umask narrows it, as for any tool.
+constexpr mode_t k_file_mode = 0666;
 
 // Removes `name` and creates it anew, empty, for reading and writing; the create is
 // exclusive and follows no link, so a link planted under the name is replaced, never
@@ -55,30 +60,5 @@ std::int64_t length_of(int fd);
 // short by a failure, a signal or a crash leaves only what it wrote, never zeros behind
 // it. 0 where the file system cannot reserve room; else 0 or the errno.
 [[nodiscard]] int reserve(int fd, std::int64_t length);
-
-// copy_range(from, 0, to, count) in a thread of its own, so that it runs beside the rest
-// of the hop. It reads through a descriptor of its own, so `from` may close at any time;
-// it writes through `to` itself, which must stay open until wait() has returned, so that
-// the file's one close, and a write error the file system keeps for that close, is the
-// caller's.
-class BackgroundCopy {
-  public:
-    BackgroundCopy(int from, int to, std::int64_t count);
-    ~BackgroundCopy();
-    BackgroundCopy(const BackgroundCopy&) = delete;
-    BackgroundCopy& operator=(const BackgroundCopy&) = delete;
-
-    // Asked before wait(): false when no descriptor or no thread could be had (the process
-    // limit, no memory for its stack); then nothing was copied and the copy is the caller's.
-    bool started() const { return m_thread.joinable(); }
-
-    // Waits for the copy; 0, or the errno with which it failed.
-    [[nodiscard]] int wait();
-
-  private:
-    Fd m_from;
-    int m_err = 0;
-    std::thread m_thread;
-};
 
 }  // namespace support

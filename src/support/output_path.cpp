@@ -11,11 +11,12 @@
 #include <string_view>
 #include <vector>
 
+#include "support/file.h"
+
 namespace support {
 
 namespace {
 
-constexpr mode_t k_file_mode = 0666;  // the umask narrows it, as for any tool
 constexpr int k_max_links = 40;       // the kernel's own limit on the links of one name
 
 // Where the walk of a name stands: the folder reached so far and the components still to

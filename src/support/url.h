@@ -1,7 +1,7 @@
 #pragma once
 
-// A URL as a hop uses it: the texts as written, and what is sent, where it goes and what
-// the logs show, derived from them.
+// A URL as a hop uses it: the texts as written, and what the logs show, derived from them.
+// Where it leads and what a request sends of it are http's.
 
 #include <cstdint>
 #include <optional>
@@ -11,6 +11,8 @@
 namespace support {
 
 constexpr std::string_view k_https_scheme = "https://";  // any other scheme speaks plain HTTP
+// The port of a URL whose authority names none, by its scheme: a fact of the URL as written,
+// which the server's endpoint (http) and the port cut of a Location value (redirect) share.
 constexpr std::uint16_t k_http_port = 80;
 constexpr std::uint16_t k_https_port = 443;
 
@@ -62,28 +64,5 @@ std::string shown_userinfo(std::string_view userinfo);
 
 // The text with every "%XX" (two hex digits) as its byte; a "%" without them stays.
 std::string percent_decoded(std::string_view text);
-
-// Where a URL's server is: the host to look up (an IPv6 literal without its brackets and
-// zone) and the port, the scheme's unless the authority names one.
-struct Endpoint {
-    std::string host;
-    std::uint16_t port = 0;
-    bool literal_v6 = false;  // the host was written in brackets
-    std::string zone;         // an IPv6 literal's interface name or number; empty when none
-};
-
-// The endpoint of an authority; none when it names no usable host: empty, a byte below
-// 0x21 or 0x7F anywhere, an unclosed bracket, a "%" in brackets that is not "%25" and a
-// zone of letters, digits and "-._~", or a port that is not a number from 1 to 65535
-// (a colon with nothing after it included).
-std::optional<Endpoint> endpoint_of(const Url& url);
-
-// The authority as a request carries it (Host line, a proxy's request line): as written,
-// less an IPv6 literal's zone, which means nothing beyond this machine.
-std::string authority_sent(const Url& url);
-
-// The request target: "/" when the path is empty or begins with "?", then the path, each
-// byte below 0x21 and 0x7F as %XX, so no request line can break.
-std::string request_target(std::string_view path);
 
 }  // namespace support

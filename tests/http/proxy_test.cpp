@@ -31,7 +31,7 @@ TEST(Proxy, SettingsReadWithTheUrlModel) {
         ASSERT_TRUE(std::holds_alternative<Proxy>(parsed)) << setting;
         const Proxy& proxy = std::get<Proxy>(parsed);
         EXPECT_EQ(proxy.url.authority, authority) << setting;
-        EXPECT_EQ(support::endpoint_of(proxy.url)->port, port) << setting;
+        EXPECT_EQ(endpoint_of(proxy.url)->port, port) << setting;
         EXPECT_EQ(proxy.authorization, *credentials ? "Basic " + base64(credentials) : "")
             << setting;
     }

@@ -77,6 +77,9 @@ TEST(Redirect, ReferencesResolveAgainstTheirHop) {
         // only a leading scheme with "://" makes a value absolute
         {"http:g", "a/b/c/http:g"},
         {"scheme://b/x/../y?q#f", "b/y?q#f"},
+        // an absolute value's query keeps its dot segments, as a relative one's does
+        {"scheme://b/x/./../y?q=/./a/../b", "b/y?q=/./a/../b"},
+        {"//b/..?..", "b/?.."},
     };
     for (const auto& [value, resolved] : rfc) {
         const support::Url url = resolve(value, base);

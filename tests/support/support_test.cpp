@@ -6,10 +6,10 @@
 #include <limits>
 #include <tuple>
 
+#include "support/background_copy.h"
 #include "support/console.h"
 #include "support/file.h"
 #include "support/text.h"
-#include "support/url.h"
 
 namespace support {
 namespace {
@@ -58,45 +58,6 @@ TEST(Console, ControlBytesShowInCaretNotationExceptLineAndBellBytes) {
     EXPECT_EQ(neutralise_controls("a\x1b[2J\0\x7f"s), "a^[[2J^@^?");
     EXPECT_EQ(neutralise_controls("\r\n\t\b\a"), "\r\n\t\b\a");
     EXPECT_EQ(neutralise_controls("\x01\x1f \xc3\xa9"), "^A^_ \xc3\xa9");
-}
-
-// Where an authority leads: its port as written, the scheme's otherwise; none for anything
-// that no request line could carry.
-TEST(Url, EndpointsOfAuthorities) {
-    const std::tuple<const char*, const char*, const char*, int> cases[] = {
-        {"", "h", "h", 80},
-        {"https://", "h", "h", 443},
-        {"", "h:8080", "h", 8080},
-        {"", "h:65535", "h", 65535},
-        {"", "[::1]:8443", "::1", 8443},
-        {"https://", "[::1]", "::1", 443},
-        {"", "h:0", "", 0},
-        {"", "h:65536", "", 0},
-        {"", "h:", "", 0},
-        {"", "h:8x", "", 0},
-        {"", ":80", "", 0},
-        {"", "[::1", "", 0},
-        {"", "[::1]x", "", 0},
-        {"", "h\tx", "", 0},
-        {"", "h\x7f", "", 0},
-        {"", "[::1]:", "", 0},  // an empty port after brackets as after a name
-        {"", "[fe80::1%25lo]:8080", "fe80::1", 8080},
-        {"", "[fe80::1%25eth0.7]", "fe80::1", 80},
-        {"", "[fe80::1%lo]", "", 0},
-        {"", "[fe80::1%25]", "", 0},
-        {"", "[fe80::1%25l/o]", "", 0},
-    };
-    for (const auto& [scheme, authority, host, port] : cases) {
-        const auto endpoint = endpoint_of(make_url(scheme, authority));
-        EXPECT_EQ(endpoint ? endpoint->host : "", host) << authority;
-        EXPECT_EQ(endpoint ? endpoint->port : 0, port) << authority;
-    }
-    EXPECT_EQ(endpoint_of(make_url("", "[fe80::1%252]"))->zone, "2");
-    // a zone means nothing beyond this machine: never sent
-    EXPECT_EQ(authority_sent(make_url("", "[fe80::1%25lo]:8080")), "[fe80::1]:8080");
-    EXPECT_EQ(authority_sent(make_url("", "h%25x:1")), "h%25x:1");
-    EXPECT_EQ(request_target("?q"), "/?q");
-    EXPECT_EQ(request_target("/a b\r\n\x7f"), "/a%20b%0D%0A%7F");
 }
 
 TEST(File, ACopyThatRunsPastTheEndOfItsSourceFails) {
