@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <optional>
+#include <variant>
 #include <vector>
 
 #include "redirect/redirect.h"
@@ -81,6 +82,28 @@ std::optional<Ending> start_hop(const RunState& state, const std::optional<Targe
     return std::nullopt;
 }
 
+// The next hop's target from a Location value, after its notice; none when the value
+// gives no URL, which the next hop's start tells.
+void follow(RunState& state, const std::string& value, std::optional<Target>& target) {
+    const std::optional<support::Url> next =
+        redirect::take_redirect(state.redirect, value, target->url);
+    support::print_line(state.console, redirect::format_notice(state.redirect.count, value));
+    if (!next) {
+        target.reset();
+        return;
+    }
+    // a URL with a userinfo brings its own credentials, for its own origin
+    auto credentials =
+        next->userinfo ? http::credentials_of(*next) : std::move(target->credentials);
+    target = Target{" " + target->output_file, *next, target->output_file, std::move(credentials)};
+}
+
+// One branch per ending of a hop, so that an ending without one does not compile.
+template <class... Branches>
+struct Overloaded : Branches... {
+    using Branches::operator()...;
+};
+
 }  // namespace
 
 Ending download(std::span<const std::string> arguments, const support::Console& console,
@@ -97,34 +120,27 @@ Ending download(std::span<const std::string> arguments, const support::Console& 
     for (;;) {
         if (auto ended = start_hop(state, target, timed)) return *ended;
 
-        HopEnd end = fetch(settings, *target, state.redirect);
-        if (const auto* signalled = std::get_if<Signalled>(&end)) {
-            return Ending{1, Wait::none, 0, signalled->signal};  // ended by it
-        }
-        if (const auto* failure = std::get_if<support::Failure>(&end)) {
-            state.print_lines(failure_lines(*failure));
-            return timed;
-        }
-        const auto* redirected = std::get_if<Redirected>(&end);
-        if (redirected == nullptr) break;
-
-        const std::optional<support::Url> next =
-            redirect::take_redirect(state.redirect, redirected->value, target->url);
-        support::print_line(console,
-                            redirect::format_notice(state.redirect.count, redirected->value));
-        if (next) {
-            // a URL with a userinfo brings its own credentials, for its own origin
-            auto credentials =
-                next->userinfo ? http::credentials_of(*next) : std::move(target->credentials);
-            target = Target{" " + target->output_file, *next, target->output_file,
-                            std::move(credentials)};
-        } else {
-            target.reset();
-        }
+        const HopEnd end = fetch(settings, *target, state.redirect);
+        const auto ending = Overloaded{
+            [&](const PageWritten&) -> std::optional<Ending> {
+                state.log_lines(closing_notes());
+                return k_finished;
+            },
+            [&](const Redirected& redirected) -> std::optional<Ending> {
+                follow(state, redirected.value, target);
+                return std::nullopt;
+            },
+            [&](const support::Failure& failure) -> std::optional<Ending> {
+                state.print_lines(failure_lines(failure));
+                return timed;
+            },
+            [](const Signalled& signalled) -> std::optional<Ending> {
+                return Ending{1, Wait::none, 0, signalled.signal};  // ended by it
+            },
+        };
+        const std::optional<Ending> ended = std::visit(ending, end);
+        if (ended) return *ended;
     }
-
-    state.log_lines(closing_notes());
-    return k_finished;
 }
 
 }  // namespace run

@@ -1,26 +1,32 @@
-// Whole runs in-process: the hop's network is a scripted peer on a socket pair, the console
-// a file, the work files in a fresh folder.
+// Whole runs in-process: the hop's network is a scripted peer on its own thread at the far
+// end of a socket pair, the console a file, the work files in a fresh folder.
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <linux/sockios.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <deque>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <sstream>
 #include <system_error>
+#include <thread>
 
 #include "run/driver.h"
-#include "support/file.h"
 
 namespace run {
 namespace {
 
 namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using Files = std::map<std::string, std::optional<std::string>>;
 
 std::optional<std::string> file(const std::string& name) {
     std::ifstream in(name, std::ios::binary);
@@ -30,26 +36,80 @@ std::optional<std::string> file(const std::string& name) {
     return text.str();
 }
 
-// One connection: the response the peer sends at once, or the failure of reaching it.
+// One connection: the response the peer sends once it has read the request, then each
+// paced piece once the hop has read all before it; then a close, or with `reset` a reset
+// (the request left unread, which the close of a socket pair's end answers with
+// ECONNRESET). Or the failure of reaching the peer.
 struct Answer {
     std::string response;
+    std::vector<std::string> paced = {};
+    bool reset = false;
     std::optional<support::Failure> failure = std::nullopt;
 };
+using Script = std::map<std::string, std::deque<Answer>>;
 
-// Each authority's connections answered in order. A peer's response waits in its socket
-// pair before the hop sends, and the request waits there until the run is over.
+// Sends it all; false when the hop has gone.
+bool send_all(int fd, std::string_view text) {
+    while (!text.empty()) {
+        const ssize_t sent = ::send(fd, text.data(), text.size(), MSG_NOSIGNAL);
+        if (sent <= 0) return false;
+        text.remove_prefix(static_cast<std::size_t>(sent));
+    }
+    return true;
+}
+
+// A peer on its own thread, answering one connection.
+class Peer {
+  public:
+    Peer(support::Fd end, Answer answer)
+        : m_thread([this, end = std::move(end), answer = std::move(answer)] {
+              serve(end.get(), answer);
+          }) {}
+    // The request as it came, once the peer is done.
+    const std::string& request() {
+        if (m_thread.joinable()) m_thread.join();
+        return m_request;
+    }
+
+  private:
+    void serve(int fd, const Answer& answer) {
+        char buffer[8192];
+        for (;;) {  // peeked up to its blank line, and read only when no reset is to follow
+            const ssize_t got = ::recv(fd, buffer, sizeof buffer, MSG_PEEK);
+            if (got <= 0) return;
+            m_request.assign(buffer, static_cast<std::size_t>(got));
+            if (m_request.find("\r\n\r\n") != std::string::npos) break;
+            std::this_thread::sleep_for(1ms);
+        }
+        if (!answer.reset) (void)::recv(fd, buffer, m_request.size(), 0);
+        if (!send_all(fd, answer.response)) return;
+        for (const auto& piece : answer.paced) {
+            int queued = 0;
+            while (::ioctl(fd, SIOCOUTQ, &queued) == 0 && queued > 0) {
+                std::this_thread::sleep_for(1ms);
+            }
+            if (!send_all(fd, piece)) return;
+        }
+        if (!answer.reset) ::shutdown(fd, SHUT_WR);
+    }
+
+    std::string m_request;
+    std::jthread m_thread;
+};
+
+// Each authority's connections answered in order; one the script does not foresee cannot
+// be resolved.
 class ScriptedPeers {
   public:
-    explicit ScriptedPeers(std::map<std::string, std::deque<Answer>> answers)
-        : m_answers(std::move(answers)) {
+    explicit ScriptedPeers(Script script) : m_script(std::move(script)) {
         m_network.dial = [this](const support::Url& url, const http::Reach&) {
             http::Dialed dialed;
-            auto& queue = m_answers[url.authority];
+            auto& queue = m_script[url.authority];
             if (queue.empty()) {
                 dialed.failure = support::Failure{support::Problem::resolve, 0, url.authority};
                 return dialed;
             }
-            const Answer answer = queue.front();
+            Answer answer = std::move(queue.front());
             queue.pop_front();
             dialed.shown = " 1";
             dialed.failure = answer.failure;
@@ -57,32 +117,26 @@ class ScriptedPeers {
             if (answer.failure || ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) {
                 return dialed;
             }
-            EXPECT_EQ(support::write_all(ends[1], answer.response), 0);
-            ::shutdown(ends[1], SHUT_WR);
-            m_peers.emplace_back(ends[1]);
+            m_peers.emplace_back(support::Fd(ends[1]), std::move(answer));
             dialed.stream = http::Stream(support::Fd(ends[0]), 5000);
             return dialed;
         };
     }
     const Network& network() const { return m_network; }
-    std::vector<std::string> requests() const {
+    // Every connection's request, in the order they were made.
+    std::vector<std::string> requests() {
         std::vector<std::string> requests;
-        for (const auto& peer : m_peers) {
-            std::string request(4096, '\0');
-            request.resize(static_cast<std::size_t>(
-                std::max<ssize_t>(0, ::read(peer.get(), request.data(), request.size()))));
-            requests.push_back(request);
-        }
+        for (auto& peer : m_peers) requests.push_back(peer.request());
         return requests;
     }
 
   private:
-    std::map<std::string, std::deque<Answer>> m_answers;
+    Script m_script;
     Network m_network;
-    std::vector<support::Fd> m_peers;
+    std::deque<Peer> m_peers;
 };
 
-// A fresh folder as the current one, the console in a file of it.
+// A fresh folder as the current one; the console in a file beside it.
 class Hop : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -90,97 +144,322 @@ class Hop : public ::testing::Test {
         m_folder = fs::temp_directory_path() /
                    ("pageglean_hop_" + std::to_string(::getpid()) + "_" +
                     ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fs::remove_all(m_folder);
-        fs::create_directories(m_folder);
-        fs::current_path(m_folder);
-        m_console = support::Console{::open("console", O_WRONLY | O_CREAT | O_TRUNC, 0600)};
+        fresh();
     }
     void TearDown() override {
         ::close(m_console.fd);
         fs::current_path(m_previous);
         fs::remove_all(m_folder);
+        fs::remove(console_name());
+    }
+    // Empties the folder and the console.
+    void fresh() {
+        if (m_console.fd >= 0) ::close(m_console.fd);
+        fs::current_path(m_previous);
+        fs::remove_all(m_folder);
+        fs::create_directories(m_folder);
+        fs::current_path(m_folder);
+        m_console = support::Console{
+            ::open(console_name().c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600)};
     }
     Ending run(const std::vector<std::string>& arguments, const ScriptedPeers& peers) {
         return download(arguments, m_console, peers.network());
     }
-    static std::string console() { return file("console").value_or(""); }
+    std::string console() const { return file(console_name()).value_or(""); }
+    std::string console_name() const { return m_folder.string() + ".console"; }
 
-    support::Console m_console;
+    support::Console m_console{-1};
+    fs::path m_folder;
 
   private:
     fs::path m_previous;
-    fs::path m_folder;
 };
 
 std::string request(const std::string& target, const std::string& host,
-                    const std::string& method = "GET") {
+                    const std::string& method = "GET", const std::string& more = "") {
     return method + " " + target + " HTTP/1.0\r\nHost: " + host +
-           "\r\nConnection: close\r\nUser-Agent: Pageglean " + PAGEGLEAN_VERSION + "\r\n\r\n";
+           "\r\nConnection: close\r\nUser-Agent: Pageglean " + PAGEGLEAN_VERSION + "\r\n" + more +
+           "\r\n";
 }
 
-std::string moved(const std::string& location) {
-    return "HTTP/1.0 302 Found\r\nLocation: " + location + "\r\n\r\nmoved";
+std::string moved(const std::string& location, const std::string& status = "302 Found") {
+    return "HTTP/1.0 " + status + "\r\nLocation: " + location + "\r\n\r\nmoved";
 }
 
-// Each hop resolves against its own URL; the third cannot be reached: the notices, then
-// the failure, a timed wait and exit 1; the first response kept, the output left empty by
-// the hop that redirected, no side file for a run that failed.
-TEST_F(Hop, ARedirectChainThatFailsOnItsThirdHop) {
-    std::ofstream("out.html") << "old page";
-    ScriptedPeers peers({
-        {"h:8080", {{moved("b/../c?x=1#part")}, {moved("//other:81/d")}}},
-        {"other:81",
-         {{{}, support::Failure{support::Problem::connect, ECONNREFUSED, {}, "connect()"}}}},
-    });
-    const Ending ending = run({"-q", "scheme://h:8080/dir/a", "out.html"}, peers);
-    EXPECT_EQ(ending.code, 1);
-    EXPECT_EQ(ending.wait, Wait::timed);
-    EXPECT_EQ(ending.wait_ms, 6000);
-    EXPECT_EQ(console(),
-              " 1. redirection, new start with: b/../c?x=1#part\r\n"
-              " 2. redirection, new start with: //other:81/d\r\n"
-              "Socket error. Connection to internet has a problem.\r\n"
-              "Error: 111 Calling: connect()\r\n");
-    EXPECT_EQ(peers.requests(),
-              (std::vector{request("/dir/a", "h:8080"), request("/dir/c?x=1", "h:8080")}));
-    EXPECT_EQ(file("pageglean.original"), moved("b/../c?x=1#part"));
-    EXPECT_EQ(file("out.html"), "");
-    EXPECT_EQ(file("pageglean.redirected"), std::nullopt);
+std::string ok(const std::string& body, const std::string& head = "") {
+    return "HTTP/1.0 200 OK\r\n" + head + "\r\n" + body;
 }
 
-// The loud log of a redirected hop shows its target as it resolved; the request is sent
-// well formed whatever bytes the value holds, and a host with a control byte is none.
-TEST_F(Hop, LoudLogsAndRequestBytesOfResolvedTargets) {
-    ScriptedPeers peers({{"h", {{moved("/p\tq r?s#f")}, {moved("http://h\x01x/")}}}});
-    const Ending ending = run({"-HEAD", "h/", "o"}, peers);
-    EXPECT_EQ(ending.code, 1);
-    EXPECT_EQ(peers.requests(),
-              (std::vector{request("/", "h", "HEAD"), request("/p%09q%20r?s", "h", "HEAD")}));
-    const std::string text = console();
-    EXPECT_NE(
-        text.find("Command log: -HEAD h/ o\r\nCommand: h/p\tq%20r?s#f o\r\nURL: h/p\tq%20r?s#f\r\n"
-                  "Host: h\r\nPath: p\tq%20r?s#f\r\nFile: o\r\n"),
-        std::string::npos);
-    // each notice right after the echo of its Location line, then the banner again
-    EXPECT_NE(
-        text.find(
-            "Location: http://h\x01x/\r 2. redirection, new start with: http://h\x01x/\r\n\r\n###"),
-        std::string::npos);
-    EXPECT_TRUE(
-        text.ends_with("IP:  0\r\n\r\nNo connection to host available.\r\n"
-                       "Error: ResolveHost: 'h\x01x'.\r\n"));
+// The spool of one receive: its bytes, then the rest of its 8 KiB block.
+std::string spooled(const std::string& received) {
+    return received + std::string(8192 - received.size(), '\0');
 }
 
-// An empty URL on a command line that was not empty fetches nothing and says so with exit
-// 1; no arguments at all are a question, exit 0.
-TEST_F(Hop, EmptyUrlsEndWithoutAWait) {
-    ScriptedPeers peers({});
-    for (const auto& [arguments, code] : {std::pair{std::vector<std::string>{"http://"}, 1},
-                                          std::pair{std::vector<std::string>{"", "u"}, 1},
-                                          std::pair{std::vector<std::string>{}, 0}}) {
-        const Ending empty = run(arguments, peers);
-        EXPECT_EQ(empty.code, code);
-        EXPECT_EQ(empty.wait, Wait::none);
+std::string file_problem(int err, const std::string& name) {
+    return "File problem.\r\nError: " + std::to_string(err) + " Writing: '" + name + "'.\r\n";
+}
+
+const std::string k_date = "Last-Modified: Tue, 31 Oct 2006 14:39:28 GMT\r\n";
+const std::string k_work_files[] = {"pageglean.dummys", "pageglean.dummy", "pageglean.original",
+                                    "pageglean.redirected", "pageglean.modified"};
+constexpr Ending k_failed{1, Wait::timed, 6000};
+const support::Failure k_refused{support::Problem::connect, ECONNREFUSED, {}, "connect()"};
+const std::string k_bob = "Authorization: Basic Ym9iOnBhNTU=\r\n";
+
+// A run in a fresh folder: its files made first, or `setup` run; then how it ends, the
+// console exactly (`out`) or holding parts (`has`) and lacking others, every connection's
+// request when given, and files (none for nullopt).
+struct Row {
+    std::string name;
+    std::vector<std::string> args;
+    Script serve = {};
+    Ending ending = k_finished;
+    std::optional<std::string> out = std::nullopt;
+    std::vector<std::string> has = {};
+    std::optional<std::vector<std::string>> requests = std::nullopt;
+    Files files = {};
+    Files before = {};
+    std::function<void()> setup = {};
+    std::vector<std::string> lacks = {};
+};
+
+std::vector<Row> rows() {
+    const std::string a59 = std::string(59, 'a'), b50 = std::string(50, 'b');
+    const std::string odd = [] {
+        std::string text;
+        for (int i = 0; i < 20000; ++i) text += static_cast<char>(33 + i * 7 % 90);
+        return text;
+    }();
+    std::string big;  // from 4 MiB on, the response file is copied beside the hop
+    for (int i = 0; i < (5 << 17); ++i) big += std::to_string(10'000'000 + i) + "\n";
+    const std::string long_response = ok(std::string(1000, 'x'), "Content-Length: 2000\r\n");
+    std::vector<Row> rows = {
+        {.name = "two receives, loud: a step each, the second block over the first one's tail",
+         .args = {"h/"},
+         .serve = {{"h", {{ok(a59, "Last-Modified: 1 Jan\r\n"), {b50}}}}},
+         .has = {" 1. step:  100 of  100\r\n 2. step:  50 of  150\r\n\r\nLaenge Download: 8292 "
+                 "Bytes.\r\n"},
+         .files = {{"pageglean.out", a59 + b50},
+                   {"pageglean.modified", "quiet\r\n"},
+                   {"pageglean.dummys", ok(a59, "Last-Modified: 1 Jan\r\n") + b50 + '\0' +
+                                            std::string(49, 'a') + std::string(8092, '\0')}},
+         .before = {{"pageglean.modified", "quiet\r\n"}}},
+        {.name = "8 KiB receives and a rest: the step totals, a header line past 64 KiB echoed",
+         .args = {"h/", "odd.txt"},
+         .serve = {{"h", {{ok(odd, "X-Long: " + std::string(70000, 'L') + "\r\n")}}}},
+         .has = {" 10. step:  8192 of  81920\r\n 11. step:  8109 of  90029\r\n",
+                 "\r\nX-Long: " + std::string(70000, 'L') + "\r\r\n\r\nStart of data:  70026\r\n"},
+         .files = {{"odd.txt", odd}}},
+        {.name = "a large page whole",
+         .args = {"-q", "h/", "big.txt"},
+         .serve = {{"h", {{ok(big)}}}},
+         .out = "",
+         .files = {{"big.txt", big}, {"pageglean.dummy", ok(big)}}},
+        {.name = "-get with no path asks for /; a 404 is saved; no date removes the old date file",
+         .args = {"-get", "-q", "scheme://h"},
+         .serve = {{"h", {{"HTTP/1.0 404 Not Found\r\n\r\nx"}}}},
+         .out = "",
+         .requests = {{request("/", "h")}},
+         .files = {{"pageglean.out", "x"}, {"pageglean.modified", std::nullopt}},
+         .before = {{"pageglean.modified", "old\r\n"}}},
+        {.name = "a reset in the body is a receive problem and leaves the output alone",
+         .args = {"h/", "page.html"},
+         .serve = {{"h", {{ok("partial body"), {}, true}}}},
+         .ending = {1, Wait::timed, 60'000},
+         .has = {"Download log:\r\n 1. step:  31 of  31\r\nReceive problem.\r\nError: 104 Calling: "
+                 "recv()\r\n"},
+         .files = {{"page.html", "previous"}, {"pageglean.dummys", spooled(ok("partial body"))}},
+         .before = {{"page.html", "previous"}}},
+        {.name = "a body shorter than announced",
+         .args = {"-q", "h/", "o"},
+         .serve = {{"h", {{long_response}}}},
+         .ending = k_failed,
+         .out = "Receive problem.\r\nError: 1000 of 2000 announced body bytes arrived Calling: "
+                "recv()\r\n",
+         .files = {{"o", "old"}, {"pageglean.dummy", long_response}},
+         .before = {{"o", "old"}}},
+        {.name = "a full disk",
+         .args = {"-q", "h/", "/dev/full"},
+         .serve = {{"h", {{ok("body")}}}},
+         .ending = k_failed,
+         .out = file_problem(28, "/dev/full")},
+        {.name = "a working folder that is gone",
+         .args = {"-q", "h/"},
+         .serve = {{"h", {{ok("body")}}}},
+         .ending = k_failed,
+         .out = file_problem(2, "pageglean.dummys"),
+         .setup = [] { fs::remove(fs::current_path()); }},
+        {.name = "a sixth redirect is refused at once",
+         .args = {"-q", "h/self"},
+         .serve = {{"h", std::deque<Answer>(7, Answer{moved("/self")})}},
+         .ending = {1, Wait::none, 0},
+         .out = "",
+         .requests = std::vector<std::string>(6, request("/self", "h")),
+         .files = {{"pageglean.out", ""}},
+         .before = {{"pageglean.out", "before"}}},
+        {.name = "an empty value ends at once",
+         .args = {"-q", "h/"},
+         .serve = {{"h", {{moved("")}}}},
+         .ending = {1, Wait::none, 0},
+         .out = " 1. redirection, new start with: \r\nURL is empty. See usage!\r\n\r\n"},
+        {.name =
+             "header names in any case: a lower-case location, a mixed-case date, both as received",
+         .args = {"-q", "h/", "o"},
+         .serve = {{"h",
+                    {{"HTTP/1.0 302 Found\r\nlocation: /N x\r\n\r\n"},
+                     {ok("page", "LAST-modified: Tue, 31 Oct 2006 14:39:28 GMT\r\n")}}}},
+         .out = " 1. redirection, new start with: /N x\r\n",
+         .requests = {{request("/", "h"), request("/N%20x", "h")}},
+         .files = {{"o", "page"},
+                   {"pageglean.redirected", "/N%20x\r\n"},
+                   {"pageglean.modified", "31 Oct 2006 14:39:28 GMT\r\n"}}},
+        // bob's pa55 is Ym9iOnBhNTU=, carol's ":w" Y2Fyb2w6Onc=
+        {.name = "URL credentials: kept in their origin, dropped on another port and host, a "
+                 "Location's own",
+         .args = {"http://bob:pa55@h/a"},
+         .serve = {{"h", {{moved("/b")}, {moved("http://h:8080/c")}}},
+                   {"h:8080", {{moved("http://g/d")}}},
+                   {"g", {{moved("//carol:%3Aw@g/e")}, {ok("end")}}}},
+         .has = {"Command: bob:****@h/b pageglean.out\r\n", "Host: bob:****@h\r\n",
+                 "Command: //carol:****@g/e pageglean.out\r\n"},
+         .requests = {{request("/a", "h", "GET", k_bob), request("/b", "h", "GET", k_bob),
+                       request("/c", "h:8080"), request("/d", "g"),
+                       request("/e", "g", "GET", "Authorization: Basic Y2Fyb2w6Onc=\r\n")}},
+         .files = {{"pageglean.out", "end"}},
+         .lacks = {"pa55", "Ym9iOnBhNTU", "Y2Fyb2w6Onc"}},
+    };
+    rows[8].out = [] {
+        std::string notices;
+        for (int i = 1; i <= 6; ++i)
+            notices += " " + std::to_string(i) + ". redirection, new start with: /self\r\n";
+        return notices + "Too much (>5) redirections!\r\n\r\n";
+    }();
+    for (const auto& [how, reset, error] :
+         {std::tuple{"closes", false, "the server closed without a response"},
+          std::tuple{"resets", true, "104"}}) {
+        rows.push_back(
+            {.name = std::string("a hop that receives nothing: a peer that ") + how,
+             .args = {"-q", "h/"},
+             .serve = {{"h", {{moved("/b")}, {"", {}, reset}}}},
+             .ending = k_failed,
+             .out = " 1. redirection, new start with: /b\r\nReceive problem.\r\nError: " +
+                    std::string(error) + " Calling: recv()\r\n",
+             .files = {{"pageglean.dummys", ""}, {"pageglean.dummy", ""}}});
+    }
+    // the work files are never the output, however it is named: a link to one (dangling or
+    // not, for "->") as well
+    for (const std::string name :
+         {"pageglean.dummys", "pageglean.dummy", "pageglean.original", "pageglean.redirected",
+          "pageglean.modified", "././pageglean.dummy", "->pageglean.modified",
+          "->pageglean.redirected", "->pageglean.dummy"}) {
+        const std::string output = name.starts_with("->") ? "out.lnk" : name;
+        rows.push_back({.name = name + " as the output",
+                        .args = {"-q", "h/", output},
+                        .serve = {{"h", {{ok("body")}}}},
+                        .ending = k_failed,
+                        .out = file_problem(22, output),
+                        .requests = std::vector<std::string>{},
+                        .files = {{"pageglean.dummys", std::nullopt}},
+                        .setup = [name] {
+                            if (name.starts_with("->"))
+                                fs::create_symlink(name.substr(2), "out.lnk");
+                        }});
+    }
+    // a work file that cannot be made fails the run with the removal's error
+    for (const std::string name :
+         {"pageglean.dummys", "pageglean.original", "pageglean.redirected", "pageglean.modified"}) {
+        const bool side_file = name.ends_with("redirected") || name.ends_with("modified");
+        rows.push_back({.name = "a folder under " + name,
+                        .args = {"-q", "h/"},
+                        .serve = {{"h", {{moved("/p")}, {ok("p", k_date)}}}},
+                        .ending = k_failed,
+                        .out = (side_file ? " 1. redirection, new start with: /p\r\n" : "") +
+                               file_problem(21, name),
+                        .setup = [name] { fs::create_directory(name); }});
+    }
+    for (const bool symbolic : {true, false}) {
+        Files files = {{"pageglean.dummys", spooled(ok("the page", k_date))},
+                       {"pageglean.dummy", ok("the page", k_date)},
+                       {"pageglean.original", moved("/page")},
+                       {"pageglean.redirected", "/page\r\n"},
+                       {"pageglean.modified", "31 Oct 2006 14:39:28 GMT\r\n"},
+                       {"out.html", "the page"}};
+        for (const auto& name : k_work_files) files["v/" + name] = "victim";
+        rows.push_back({.name = std::string(symbolic ? "symbolic" : "hard") +
+                                " links under the work files' names",
+                        .args = {"-q", "h/", "out.html"},
+                        .serve = {{"h", {{moved("/page")}, {ok("the page", k_date)}}}},
+                        .files = files,
+                        .setup = [symbolic] {
+                            fs::create_directory("v");
+                            for (const auto& name : k_work_files) {
+                                std::ofstream("v/" + name) << "victim";
+                                if (symbolic) fs::create_symlink("v/" + name, name);
+                                if (!symbolic) fs::create_hard_link("v/" + name, name);
+                            }
+                        }});
+    }
+    // each hop resolves against its own URL; the first response kept, the output left empty
+    // by the hop that redirected, no side file for a run that failed
+    rows.push_back({.name = "a redirect chain that fails on its third hop",
+                    .args = {"-q", "scheme://h:8080/dir/a", "out.html"},
+                    .serve = {{"h:8080", {{moved("b/../c?x=1#part")}, {moved("//other:81/d")}}},
+                              {"other:81", {{{}, {}, false, k_refused}}}},
+                    .ending = k_failed,
+                    .out = " 1. redirection, new start with: b/../c?x=1#part\r\n"
+                           " 2. redirection, new start with: //other:81/d\r\n"
+                           "Socket error. Connection to internet has a problem.\r\n"
+                           "Error: 111 Calling: connect()\r\n",
+                    .requests = {{request("/dir/a", "h:8080"), request("/dir/c?x=1", "h:8080")}},
+                    .files = {{"pageglean.original", moved("b/../c?x=1#part")},
+                              {"out.html", ""},
+                              {"pageglean.redirected", std::nullopt}},
+                    .before = {{"out.html", "old page"}}});
+    // a resolved target logged as it is fetched, its request well formed whatever bytes the
+    // value holds, each notice right after its Location line; a control byte is no host
+    rows.push_back(
+        {.name = "loud logs and request bytes of resolved targets",
+         .args = {"-HEAD", "h/", "o"},
+         .serve = {{"h", {{moved("/p\tq r?s#f")}, {moved("http://h\x01x/")}}}},
+         .ending = {1, Wait::timed, 60'000},
+         .has = {"Command log: -HEAD h/ o\r\nCommand: h/p\tq%20r?s#f o\r\nURL: h/p\tq%20r?s#f\r\n"
+                 "Host: h\r\nPath: p\tq%20r?s#f\r\nFile: o\r\n",
+                 "Location: http://h\x01x/\r 2. redirection, new start with: "
+                 "http://h\x01x/\r\n\r\n###",
+                 "IP:  0\r\n\r\nNo connection to host available.\r\nError: ResolveHost: "
+                 "'h\x01x'.\r\n"},
+         .requests = {{request("/", "h", "HEAD"), request("/p%09q%20r?s", "h", "HEAD")}}});
+    // an empty URL fetches nothing, exit 1 unless there were no arguments; a URL without a
+    // host logs the host it then calls missing: none
+    for (const auto& args : {std::vector<std::string>{"http://"}, {"", "u"}, {}}) {
+        rows.push_back(
+            {.name = "empty", .args = args, .ending = {args.empty() ? 0 : 1, Wait::none, 0}});
+    }
+    rows.push_back({.name = "no host",
+                    .args = {"http://?x"},
+                    .ending = {1, Wait::key, 0},
+                    .has = {"URL: /?x\r\nHost: \r\nPath: ?x\r\nFile: pageglean.out\r\n\r\n"
+                            "No URL given.\r\nUsage: URL [filename]\r\n"}});
+    return rows;
+}
+
+TEST_F(Hop, Rows) {
+    for (const Row& row : rows()) {
+        SCOPED_TRACE(row.name);
+        fresh();
+        for (const auto& [name, text] : row.before) std::ofstream(name) << *text;
+        if (row.setup) row.setup();
+        ScriptedPeers peers(row.serve);
+        const Ending ending = run(row.args, peers);
+        EXPECT_EQ(ending.code, row.ending.code);
+        EXPECT_EQ(ending.wait, row.ending.wait);
+        EXPECT_EQ(ending.wait_ms, row.ending.wait_ms);
+        const std::string text = console();
+        EXPECT_EQ(text, row.out.value_or(text));
+        for (const auto& part : row.has) EXPECT_NE(text.find(part), std::string::npos) << part;
+        for (const auto& part : row.lacks) EXPECT_EQ(text.find(part), std::string::npos) << part;
+        EXPECT_EQ(peers.requests(), row.requests.value_or(peers.requests()));
+        for (const auto& [name, content] : row.files) EXPECT_EQ(file(name), content) << name;
     }
 }
 
