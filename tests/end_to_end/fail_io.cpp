@@ -7,14 +7,10 @@
 // PAGEGLEAN_FAIL_SIGNAL=S sends the process signal S instead of failing: copy_file_range
 // copies up to 1 MiB first; sigaction sends it right after it put back the default action of
 // another signal, while the handler of S may not be back yet.
-// PAGEGLEAN_PLANT ("link" or "fifo") has uid 4242 plant that under the path PAGEGLEAN_PLANT_AT
-// (a link to ../victim) at the first creating open of its last component: a name swapped
-// between the program's check and its open.
 
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <signal.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -115,42 +111,4 @@ extern "C" int sigaction(int number, const struct sigaction* action, struct siga
         ::kill(::getpid(), signal);
     }
     return result;
-}
-
-namespace {
-
-void plant_before(const char* path, int flags) {
-    static bool planted = false;
-    const char* kind = std::getenv("PAGEGLEAN_PLANT");
-    const char* at = std::getenv("PAGEGLEAN_PLANT_AT");
-    if (planted || kind == nullptr || at == nullptr || (flags & O_CREAT) == 0) return;
-    const std::string where(at), name(path);
-    if (where.substr(where.rfind('/') + 1) != name.substr(name.rfind('/') + 1)) return;
-    planted = true;
-    ::unlink(at);
-    if (std::string(kind) == "link" ? ::symlink("../victim", at) : ::mkfifo(at, 0666)) return;
-    ::lchown(at, 4242, 4242);
-}
-
-// The mode argument is there only when the flags create a file.
-bool creating(int flags) { return (flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE; }
-
-}  // namespace
-
-extern "C" int openat(int folder, const char* path, int flags, ...) {
-    va_list rest;
-    va_start(rest, flags);
-    const auto perms = creating(flags) ? static_cast<mode_t>(va_arg(rest, int)) : mode_t{0};
-    va_end(rest);
-    plant_before(path, flags);
-    return next<int (*)(int, const char*, int, ...)>("openat")(folder, path, flags, perms);
-}
-
-extern "C" int open(const char* path, int flags, ...) {
-    va_list rest;
-    va_start(rest, flags);
-    const auto perms = creating(flags) ? static_cast<mode_t>(va_arg(rest, int)) : mode_t{0};
-    va_end(rest);
-    plant_before(path, flags);
-    return next<int (*)(const char*, int, ...)>("open")(path, flags, perms);
 }
