@@ -39,12 +39,14 @@ std::optional<std::string> file(const std::string& name) {
 // One connection: the response the peer sends once it has read the request, then each
 // paced piece once the hop has read all before it; then a close, or with `reset` a reset
 // (the request left unread, which the close of a socket pair's end answers with
-// ECONNRESET). Or the failure of reaching the peer.
+// ECONNRESET). Or the failure of reaching the peer, or an errno the dial throws as the
+// standard library would.
 struct Answer {
     std::string response;
     std::vector<std::string> paced = {};
     bool reset = false;
     std::optional<support::Failure> failure = std::nullopt;
+    int thrown = 0;
 };
 using Script = std::map<std::string, std::deque<Answer>>;
 
@@ -58,47 +60,30 @@ bool send_all(int fd, std::string_view text) {
     return true;
 }
 
-// A peer on its own thread, answering one connection.
-class Peer {
-  public:
-    Peer(support::Fd end, Answer answer)
-        : m_thread([this, end = std::move(end), answer = std::move(answer)] {
-              serve(end.get(), answer);
-          }) {}
-    // The request as it came, once the peer is done.
-    const std::string& request() {
-        if (m_thread.joinable()) m_thread.join();
-        return m_request;
+// Answers one connection, keeping its request as it came.
+void serve(const support::Fd& end, const Answer& answer, std::string& request) {
+    char buffer[8192];
+    for (;;) {  // peeked up to its blank line, and read only when no reset is to follow
+        const ssize_t got = ::recv(end.get(), buffer, sizeof buffer, MSG_PEEK);
+        if (got <= 0) return;
+        request.assign(buffer, static_cast<std::size_t>(got));
+        if (request.find("\r\n\r\n") != std::string::npos) break;
+        std::this_thread::sleep_for(1ms);
     }
-
-  private:
-    void serve(int fd, const Answer& answer) {
-        char buffer[8192];
-        for (;;) {  // peeked up to its blank line, and read only when no reset is to follow
-            const ssize_t got = ::recv(fd, buffer, sizeof buffer, MSG_PEEK);
-            if (got <= 0) return;
-            m_request.assign(buffer, static_cast<std::size_t>(got));
-            if (m_request.find("\r\n\r\n") != std::string::npos) break;
+    if (!answer.reset) (void)::recv(end.get(), buffer, request.size(), 0);
+    if (!send_all(end.get(), answer.response)) return;
+    for (const auto& piece : answer.paced) {
+        int queued = 0;
+        while (::ioctl(end.get(), SIOCOUTQ, &queued) == 0 && queued > 0) {
             std::this_thread::sleep_for(1ms);
         }
-        if (!answer.reset) (void)::recv(fd, buffer, m_request.size(), 0);
-        if (!send_all(fd, answer.response)) return;
-        for (const auto& piece : answer.paced) {
-            int queued = 0;
-            while (::ioctl(fd, SIOCOUTQ, &queued) == 0 && queued > 0) {
-                std::this_thread::sleep_for(1ms);
-            }
-            if (!send_all(fd, piece)) return;
-        }
-        if (!answer.reset) ::shutdown(fd, SHUT_WR);
+        if (!send_all(end.get(), piece)) return;
     }
+    if (!answer.reset) ::shutdown(end.get(), SHUT_WR);
+}
 
-    std::string m_request;
-    std::jthread m_thread;
-};
-
-// Each authority's connections answered in order; one the script does not foresee cannot
-// be resolved.
+// Each authority's connections answered in order, each by a peer on its own thread; one
+// the script does not foresee cannot be resolved.
 class ScriptedPeers {
   public:
     explicit ScriptedPeers(Script script) : m_script(std::move(script)) {
@@ -111,68 +96,55 @@ class ScriptedPeers {
             }
             Answer answer = std::move(queue.front());
             queue.pop_front();
+            if (answer.thrown) throw std::system_error(answer.thrown, std::generic_category());
             dialed.shown = " 1";
             dialed.failure = answer.failure;
             int ends[2];
             if (answer.failure || ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) {
                 return dialed;
             }
-            m_peers.emplace_back(support::Fd(ends[1]), std::move(answer));
+            m_requests.emplace_back();
+            m_peers.emplace_back([end = support::Fd(ends[1]), answer = std::move(answer),
+                                  &request = m_requests.back()] { serve(end, answer, request); });
             dialed.stream = http::Stream(support::Fd(ends[0]), 5000);
             return dialed;
         };
     }
     const Network& network() const { return m_network; }
-    // Every connection's request, in the order they were made.
+    // Every connection's request, in the order they were made, once its peer is done.
     std::vector<std::string> requests() {
-        std::vector<std::string> requests;
-        for (auto& peer : m_peers) requests.push_back(peer.request());
-        return requests;
+        for (auto& peer : m_peers) {
+            if (peer.joinable()) peer.join();
+        }
+        return {m_requests.begin(), m_requests.end()};
     }
 
   private:
     Script m_script;
     Network m_network;
-    std::deque<Peer> m_peers;
+    std::deque<std::string> m_requests;  // outlives the peers that write them
+    std::deque<std::jthread> m_peers;
 };
 
-// A fresh folder as the current one; the console in a file beside it.
-class Hop : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        m_previous = fs::current_path();
-        m_folder = fs::temp_directory_path() /
-                   ("pageglean_hop_" + std::to_string(::getpid()) + "_" +
-                    ::testing::UnitTest::GetInstance()->current_test_info()->name());
-        fresh();
-    }
-    void TearDown() override {
-        ::close(m_console.fd);
-        fs::current_path(m_previous);
-        fs::remove_all(m_folder);
-        fs::remove(console_name());
-    }
-    // Empties the folder and the console.
-    void fresh() {
-        if (m_console.fd >= 0) ::close(m_console.fd);
-        fs::current_path(m_previous);
-        fs::remove_all(m_folder);
-        fs::create_directories(m_folder);
-        fs::current_path(m_folder);
-        m_console = support::Console{
-            ::open(console_name().c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600)};
-    }
-    Ending run(const std::vector<std::string>& arguments, const ScriptedPeers& peers) {
-        return download(arguments, m_console, peers.network());
-    }
-    std::string console() const { return file(console_name()).value_or(""); }
-    std::string console_name() const { return m_folder.string() + ".console"; }
+// A fresh folder as the current one, for one row; the console in a file beside it.
+struct Folder {
+    fs::path previous = fs::current_path();
+    fs::path path = fs::temp_directory_path() / ("pageglean_hop_" + std::to_string(::getpid()));
+    std::string console_name = path.string() + ".console";
+    support::Console console{-1};
 
-    support::Console m_console{-1};
-    fs::path m_folder;
-
-  private:
-    fs::path m_previous;
+    Folder() {
+        fs::remove_all(path);
+        fs::create_directories(path);
+        fs::current_path(path);
+        console.fd = ::open(console_name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    }
+    ~Folder() {
+        ::close(console.fd);
+        fs::current_path(previous);
+        fs::remove_all(path);
+        fs::remove(console_name);
+    }
 };
 
 std::string request(const std::string& target, const std::string& host,
@@ -335,6 +307,12 @@ std::vector<Row> rows() {
                  "IP:  0\r\n\r\nNo connection to host available.\r\nError: ResolveHost: "
                  "'h\x01x'.\r\n"},
          .requests = {{request("/", "h", "HEAD"), request("/p%09q%20r?s", "h", "HEAD")}}},
+        // an exception from the standard library ends the step it came from as a failure of
+        // that step with the exception's errno, never the process
+        {.name = "an exception fails its step with its errno", .args = {"-q", "h/"},
+         .serve = {{"h", {{.response = "", .thrown = EAGAIN}}}}, .ending = k_failed,
+         .out = "Socket error. Connection to internet has a problem.\r\nError: 11 Calling: "
+                "connect()\r\n"},
         // a URL without a host logs the host it then calls missing: none
         {.name = "no host", .args = {"http://?x"}, .ending = {1, Wait::key, 0},
          .has = {"URL: /?x\r\nHost: \r\nPath: ?x\r\nFile: pageglean.out\r\n\r\n"
@@ -405,38 +383,24 @@ std::vector<Row> rows() {
 }
 // clang-format on
 
-TEST_F(Hop, Rows) {
+TEST(Hop, Rows) {
     for (const Row& row : rows()) {
         SCOPED_TRACE(row.name);
-        fresh();
+        const Folder folder;
         for (const auto& [name, text] : row.before) std::ofstream(name) << *text;
         if (row.setup) row.setup();
         ScriptedPeers peers(row.serve);
-        const Ending ending = run(row.args, peers);
+        const Ending ending = download(row.args, folder.console, peers.network());
         EXPECT_EQ(ending.code, row.ending.code);
         EXPECT_EQ(ending.wait, row.ending.wait);
         EXPECT_EQ(ending.wait_ms, row.ending.wait_ms);
-        const std::string text = console();
+        const std::string text = file(folder.console_name).value_or("");
         EXPECT_EQ(text, row.out.value_or(text));
         for (const auto& part : row.has) EXPECT_NE(text.find(part), std::string::npos) << part;
         for (const auto& part : row.lacks) EXPECT_EQ(text.find(part), std::string::npos) << part;
         EXPECT_EQ(peers.requests(), row.requests.value_or(peers.requests()));
         for (const auto& [name, content] : row.files) EXPECT_EQ(file(name), content) << name;
     }
-}
-
-// An exception from the standard library ends the step it came from as a failure of that
-// step with the exception's errno, never the process.
-TEST_F(Hop, AnExceptionFailsItsStepWithItsErrno) {
-    Network network;
-    network.dial = [](const support::Url&, const http::Reach&) -> http::Dialed {
-        throw std::system_error(EAGAIN, std::generic_category(), "no thread");
-    };
-    const Ending ending = download(std::vector<std::string>{"-q", "h/"}, m_console, network);
-    EXPECT_EQ(ending.code, 1);
-    EXPECT_EQ(console(),
-              "Socket error. Connection to internet has a problem.\r\n"
-              "Error: 11 Calling: connect()\r\n");
 }
 
 }  // namespace
