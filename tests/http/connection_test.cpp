@@ -19,18 +19,29 @@ namespace {
 // Where an authority leads: its port as written, the scheme's otherwise; none for anything
 // that no request line could carry.
 TEST(Endpoint, AuthoritiesAndWhatARequestSends) {
-    // clang-format off
     const std::tuple<const char*, const char*, const char*, int> cases[] = {
-        {"", "h", "h", 80}, {"https://", "h", "h", 443}, {"", "h:8080", "h", 8080},
-        {"", "h:65535", "h", 65535}, {"", "[::1]:8443", "::1", 8443},
-        {"https://", "[::1]", "::1", 443}, {"", "h:0", "", 0}, {"", "h:65536", "", 0},
-        {"", "h:", "", 0}, {"", "h:8x", "", 0}, {"", ":80", "", 0}, {"", "[::1", "", 0},
-        {"", "[::1]x", "", 0}, {"", "h\tx", "", 0}, {"", "h\x7f", "", 0},
+        {"", "h", "h", 80},
+        {"https://", "h", "h", 443},
+        {"", "h:8080", "h", 8080},
+        {"", "h:65535", "h", 65535},
+        {"", "[::1]:8443", "::1", 8443},
+        {"https://", "[::1]", "::1", 443},
+        {"", "h:0", "", 0},
+        {"", "h:65536", "", 0},
+        {"", "h:", "", 0},
+        {"", "h:8x", "", 0},
+        {"", ":80", "", 0},
+        {"", "[::1", "", 0},
+        {"", "[::1]x", "", 0},
+        {"", "h\tx", "", 0},
+        {"", "h\x7f", "", 0},
         {"", "[::1]:", "", 0},  // an empty port after brackets as after a name
-        {"", "[fe80::1%25lo]:8080", "fe80::1", 8080}, {"", "[fe80::1%25eth0.7]", "fe80::1", 80},
-        {"", "[fe80::1%lo]", "", 0}, {"", "[fe80::1%25]", "", 0}, {"", "[fe80::1%25l/o]", "", 0},
+        {"", "[fe80::1%25lo]:8080", "fe80::1", 8080},
+        {"", "[fe80::1%25eth0.7]", "fe80::1", 80},
+        {"", "[fe80::1%lo]", "", 0},
+        {"", "[fe80::1%25]", "", 0},
+        {"", "[fe80::1%25l/o]", "", 0},
     };
-    // clang-format on
     for (const auto& [scheme, authority, host, port] : cases) {
         const auto endpoint = endpoint_of(support::make_url(scheme, authority));
         EXPECT_EQ(endpoint ? endpoint->host : "", host) << authority;
@@ -63,9 +74,9 @@ std::string described(const std::variant<Route, support::Failure>& planned) {
 // endpoint fails before a proxy is looked at, and a proxy's failure names it without its
 // userinfo.
 TEST(Route, PlannedFromTheUrlAndTheProxySettings) {
-    // clang-format off
     const std::tuple<const char*, const char*, Proxies, const char*> cases[] = {
-        {"", "o/x", {}, "o:80 -> o:80"}, {"https://", "o", {}, "o:443 tls -> o:443"},
+        {"", "o/x", {}, "o:80 -> o:80"},
+        {"https://", "o", {}, "o:443 tls -> o:443"},
         {"", "o:81/x", {"p:3128", "q", ""}, "p:3128 proxy -> o:81"},
         {"https://", "o", {"q", "alice:pw@p", ""}, "p:80 proxy tunnel tls -> o:443"},
         {"https://", "o", {"p:3128", "", ""}, "o:443 tls -> o:443"},
@@ -76,7 +87,6 @@ TEST(Route, PlannedFromTheUrlAndTheProxySettings) {
         {"", "o", {"socks5://p", "", ""}, "refused unsupported proxy scheme 'socks5'"},
         {"", "o", {"alice:pw@p:0", "", ""}, "resolve p:0"},
     };
-    // clang-format on
     for (const auto& [scheme, rest, proxies, route] : cases) {
         EXPECT_EQ(described(plan_route(support::make_url(scheme, rest), proxies)), route)
             << scheme << rest;

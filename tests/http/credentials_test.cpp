@@ -18,13 +18,16 @@ TEST(Credentials, Base64OfEveryPaddingAndBothLastLetters) {
 
 // The userinfo ends at the host part's last "@", the user at its first ":"; both decoded.
 TEST(Credentials, BasicValuesOfUrls) {
-    // clang-format off
     const std::tuple<const char*, const char*, const char*> cases[] = {
-        {"alice:s3%2Fcret@h/x", "h", "alice:s3/cret"}, {"alice:p@ss@h/x@y", "h", "alice:p@ss"},
-        {"a:b:c@h:8080", "h:8080", "a:b:c"}, {"alice@h", "h", "alice:"}, {":pw@h", "h", ":pw"},
-        {"@h", "h", ""}, {":@h", "h", ""}, {"h/a@b", "h", ""},
+        {"alice:s3%2Fcret@h/x", "h", "alice:s3/cret"},
+        {"alice:p@ss@h/x@y", "h", "alice:p@ss"},
+        {"a:b:c@h:8080", "h:8080", "a:b:c"},
+        {"alice@h", "h", "alice:"},
+        {":pw@h", "h", ":pw"},
+        {"@h", "h", ""},
+        {":@h", "h", ""},
+        {"h/a@b", "h", ""},
     };
-    // clang-format on
     for (const auto& [rest, authority, plain] : cases) {
         const support::Url url = support::make_url("http://", rest);
         EXPECT_EQ(url.authority, authority) << rest;
@@ -37,14 +40,15 @@ TEST(Credentials, BasicValuesOfUrls) {
 TEST(Credentials, SentToTheirOriginAlone) {
     const auto credentials = credentials_of(support::make_url("http://", "alice:pw@h/a"));
     const auto tls = credentials_of(support::make_url("https://", "alice:pw@h/a"));
-    // clang-format off
     const std::tuple<const std::optional<Credentials>&, const char*, const char*, bool> cases[] = {
-        {credentials, "", "h/b", true}, {credentials, "HTTP://", "H:80/b", true},
-        {credentials, "http://", "h:8080/", false}, {credentials, "https://", "h/", false},
-        {credentials, "http://", "other/", false}, {tls, "https://", "h:443/", true},
+        {credentials, "", "h/b", true},
+        {credentials, "HTTP://", "H:80/b", true},
+        {credentials, "http://", "h:8080/", false},
+        {credentials, "https://", "h/", false},
+        {credentials, "http://", "other/", false},
+        {tls, "https://", "h:443/", true},
         {tls, "http://", "h:443/", false},
     };
-    // clang-format on
     for (const auto& [given, scheme, rest, sent] : cases) {
         EXPECT_EQ(authorization_for(given, support::make_url(scheme, rest)),
                   sent ? "Basic " + base64("alice:pw") : "")

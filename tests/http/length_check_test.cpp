@@ -17,7 +17,6 @@ const std::string k_padding(1500, ' ');
 TEST(LengthCheck, ShortfallHoweverTheResponseIsCut) {
     // response, method, why it is short: "<arrived> of <announced>" when its body is, ""
     // when it is whole
-    // clang-format off
     const std::tuple<std::string, Method, std::string> cases[] = {
         {"", Method::get, "the server closed without a response"},
         {"", Method::head, "the server closed without a response"},
@@ -37,7 +36,8 @@ TEST(LengthCheck, ShortfallHoweverTheResponseIsCut) {
         {k_length + " 10000000000000000000\r\n\r\n", Method::get, ""},
         // blanks around the value however many; anything else in it spoils it
         {k_length + k_padding + "\t7" + k_padding + "\r\n\r\n", Method::get, "0 of 7"},
-        {k_length + " 7 7\r\n\r\n", Method::get, ""}, {k_length + " \r\n\r\n", Method::get, ""},
+        {k_length + " 7 7\r\n\r\n", Method::get, ""},
+        {k_length + " \r\n\r\n", Method::get, ""},
         // two equal values count as one, two different ones as none
         {k_length + " 7\r\ncontent-length: 007\r\n\r\n", Method::get, "0 of 7"},
         {k_length + " 7\r\nContent-Length: 8\r\n\r\n", Method::get, ""},
@@ -53,7 +53,6 @@ TEST(LengthCheck, ShortfallHoweverTheResponseIsCut) {
         {"HTTP/1.1\r\nContent-Length: 4\r\n\r\n", Method::get, ""},
         {"XHTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\n", Method::get, ""},
     };
-    // clang-format on
     for (const auto& [response, method, why] : cases) {
         const std::string words =
             why.find(" of ") == std::string::npos ? why : why + " announced body bytes arrived";

@@ -20,12 +20,12 @@ TEST(Tunnel, ConnectHeadNamesTheServerAsAnAuthority) {
 TEST(Tunnel, AnswersReadLineByLine) {
     using enum TunnelVerdict;
     const std::string endless = "HTTP/1.1 200 OK\r\n" + std::string(70'000, 'x');
-    // clang-format off
     const std::tuple<std::string, TunnelVerdict, std::string, std::size_t> cases[] = {
         {"HTTP/1.0 200 Connection established\r\n\r\nTLS", open, "", 39},
         {"HTTP/1.1 200 OK\n\n", open, "", 17},
         {"HTTP/1.1 200 OK\r\nVia: 1.1 p\n\r\n", open, "", 30},
-        {"HTTP/1.1 200\r\nX: \r\r\n\r\n", open, "", 22}, {"HTTP/1.1 204 x\r\n\r", reading, "", 17},
+        {"HTTP/1.1 200\r\nX: \r\r\n\r\n", open, "", 22},
+        {"HTTP/1.1 204 x\r\n\r", reading, "", 17},
         {"HTTP/1.0 407 Proxy Authentication Required\r\nProxy-Authenticate: Basic\r\n\r\n<html>",
          refused, "HTTP/1.0 407 Proxy Authentication Required", 44},
         {"HTTP/2 200\r\n\r\n", refused, "HTTP/2 200", 12},
@@ -37,7 +37,6 @@ TEST(Tunnel, AnswersReadLineByLine) {
         {"\r\n\r\n", refused, "the proxy's answer has no status line", 2},
         {endless, refused, "the proxy's answer has no end", k_max_connect_answer + 1},
     };
-    // clang-format on
     for (const auto& [bytes, verdict, reason, used] : cases) {
         ConnectAnswer whole;
         EXPECT_EQ(whole.feed(bytes), used) << bytes.substr(0, 40);

@@ -18,7 +18,6 @@ using enum ScanOutcome;
 TEST(HeaderScan, OutcomePositionAndLocationHoweverTheResponseIsCut) {
     // response, outcome, position (1-based: the CR of the end mark, the end of the Location
     // line, or the last step before the end), Location value
-    // clang-format off
     const std::tuple<std::string, ScanOutcome, std::int64_t, std::string> cases[] = {
         {"HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n<html>", end_of_header, 41, ""},
         {"HTTP/1.0 302 Found\r\nLocation: /x\r\n\r\n", location, 33, "/x"},
@@ -37,11 +36,12 @@ TEST(HeaderScan, OutcomePositionAndLocationHoweverTheResponseIsCut) {
         {"HTTP/1.0 200 OK\nA: b\n\nbody\r\n\r\nrest", end_of_header, 27, ""},
         // the last three bytes are never examined, and there is always one step
         {"HTTP/1.0 200 OK\nA: b\n\nplain body text", end_of_file, 34, ""},
-        {"x\nLocation: /y\nzz", end_of_file, 14, ""}, {"abcd", end_of_file, 1, ""},
-        {"", end_of_file, 1, ""}, {"\r\n\r", end_of_file, 1, ""},
+        {"x\nLocation: /y\nzz", end_of_file, 14, ""},
+        {"abcd", end_of_file, 1, ""},
+        {"", end_of_file, 1, ""},
+        {"\r\n\r", end_of_file, 1, ""},
         {"\r\n\r\n", end_of_header, 1, ""},
     };
-    // clang-format on
     for (const auto& [response, outcome, position, location] : cases) {
         for (const std::size_t piece : {std::size_t{1}, std::size_t{3}, response.size() + 1}) {
             HeaderScanner scanner;
@@ -83,12 +83,12 @@ TEST(HeaderScan, TheLastDateLineBeforeTheStopCounts) {
                           "Last-Modified: 3 Mar\r\n\r\n")
                   .last_modified,
               "2 Feb");
-    // clang-format off
     const std::pair<std::string, std::string> dates[] = {
-        {"Last-Modified: 31 Oct 2006", "31 Oct 2006"}, {"Last-Modified:   31 Oct", "  31 Oct"},
-        {"Last-Modified: Tue, 31 Oct\0 \0"s, "31 Oct"}, {"Last-Modified: Tue,", ""},
+        {"Last-Modified: 31 Oct 2006", "31 Oct 2006"},
+        {"Last-Modified:   31 Oct", "  31 Oct"},
+        {"Last-Modified: Tue, 31 Oct\0 \0"s, "31 Oct"},
+        {"Last-Modified: Tue,", ""},
     };
-    // clang-format on
     for (const auto& [line, date] : dates) EXPECT_EQ(last_modified_date(line), date) << line;
 }
 

@@ -59,13 +59,15 @@ TEST(OutputPath, SharedFolderRulesAlongTheWholeWalk) {
         std::vector<Entry> late = {};  // planted after the check, before the open
         std::string work = {};         // a file open as the run's own work file
     };
-    // clang-format off
     const Row rows[] = {
         // a planted folder link, a planted last link
         {{{"t/d", k_link, "../v", k_other}}, "t/d/notes.txt", EACCES, EACCES, "v/notes.txt"},
         {{{"t/out", k_link, "../victim", k_other}}, "t/out", EACCES, EACCES, "victim"},
         // the user's own link to a planted link, read in the link's own folder
-        {{{"t/p", k_link, "../victim", k_other}, {"t/mine", k_link, "p"}}, "t/mine", EACCES, EACCES,
+        {{{"t/p", k_link, "../victim", k_other}, {"t/mine", k_link, "p"}},
+         "t/mine",
+         EACCES,
+         EACCES,
          "victim"},
         // the user's own link out of the sticky folder; a dangling one creates its target
         {{{"t/own", k_link, "../victim"}}, "t/own", 0, 0, "victim"},
@@ -78,18 +80,21 @@ TEST(OutputPath, SharedFolderRulesAlongTheWholeWalk) {
         {{{"t/out", k_file, "old", k_other}}, "t/out", EACCES, EACCES, "t/out"},
         // the rules of the name's own folder: a plain one in t, a sticky one in v
         {{{"t/s", k_folder}, {"t/s/o", k_file, "old", k_other}}, "t/s/o", 0, 0, "t/s/o"},
-        {{{"v/s", k_sticky, "", k_owner}, {"v/s/o", k_file, "old", k_other}}, "v/s/o", EACCES,
-         EACCES, "v/s/o"},
+        {{{"v/s", k_sticky, "", k_owner}, {"v/s/o", k_file, "old", k_other}},
+         "v/s/o",
+         EACCES,
+         EACCES,
+         "v/s/o"},
         // .. after a link leaves the folder the link led to
         {{{"v/w", k_folder}, {"t/up", k_link, "../v/w"}}, "t/up/../x", 0, 0, "v/x"},
-        {chain(40), "l1", 0, 0, "end"}, {chain(41), "l1", 0, ELOOP, "end"},
+        {chain(40), "l1", 0, 0, "end"},
+        {chain(41), "l1", 0, ELOOP, "end"},
         // a link or FIFO planted after the check
         {{}, "t/out", 0, EACCES, "victim", {{"t/out", k_link, "../victim", k_other}}},
         {{}, "t/out", 0, EACCES, "", {{"t/out", k_fifo, "", k_other}}},
         // a work file reached through the user's own link, judged before it is truncated
         {{{"t/w", k_link, "../victim"}}, "t/w", 0, EINVAL, "victim", {}, "victim"},
     };
-    // clang-format on
     const std::filesystem::path base =
         std::filesystem::temp_directory_path() / ("output_path_" + std::to_string(::getpid()));
     std::map<ino_t, uid_t> owners;
