@@ -594,8 +594,9 @@ row("a PAGEGLEAN_TIMEOUT that is no whole number of seconds is said once", ["-q"
 class OnLoopback:
     def __init__(self, address):
         ip = shutil.which("ip", path=os.environ.get("PATH", "") + ":/usr/sbin:/sbin") or "ip"
-        self.ip = lambda verb: subprocess.run([ip, "address", verb, address, "dev", "lo"], check=True)
-        self.ip("add")
+        self.ip = lambda verb, *flags: subprocess.run([ip, "address", verb, address, "dev", "lo", *flags], check=True)
+        # no duplicate address detection, so an IPv6 address can be bound at once, not tentative
+        self.ip("add", *(["nodad"] if ":" in address else []))
 
     def __del__(self):
         self.ip("del")
