@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
-# Times pageglean against `curl -s --http1.0` on files served by a local nginx (the TLS row
-# against curl over TLS, with a certificate made for the run). Each row is
+# Times pageglean against `curl -s --http1.0` on files served by a local nginx, each size
+# plainly and over TLS (the TLS rows against curl over TLS, with a certificate made for the
+# run), the two rows of a size beside each other. Each row is
 # a series of pairs: one run of the row's tool and one run of curl, back to back, in
 # alternating order, each writing into a fresh directory on the same disk; every output is
 # checked. Per row it prints the median wall time, the median of the per-pair ratios to
 # curl with their spread (quartiles and extremes), and the peak memory. The A/A row times
 # curl against curl and shows the noise of the machine. The last line is
-# `ratio_1g_vs_curl=X.XX peak_rss_kib=N` (the quiet 1 GiB row; the largest peak of any
-# pageglean row).
+# `ratio_1g_vs_curl=X.XX ratio_1g_tls_vs_curl=X.XX peak_rss_kib=N peak_tls_rss_kib=N` (the
+# quiet 1 GiB rows; the largest peak of any plain and of any TLS pageglean row).
 #
 #   bench/run.sh [pairs]      (default 15 pairs per row)
 #
@@ -94,6 +95,8 @@ run_one() {
     pageglean-loud) /usr/bin/time -f '%M' -o time.txt "$binary" "$url" out > log.txt ;;
     pageglean-tls) /usr/bin/time -f '%M' -o time.txt "$binary" -q "https${url#http}" out ;;
     baseline) /usr/bin/time -f '%M' -o time.txt "$PAGEGLEAN_BENCH_BASELINE" -q "$url" out ;;
+    baseline-tls) /usr/bin/time -f '%M' -o time.txt "$PAGEGLEAN_BENCH_BASELINE" -q \
+      "https${url#http}" out ;;
     curl) /usr/bin/time -f '%M' -o time.txt curl -s --http1.0 -o out "$url" ;;
     curl-tls) /usr/bin/time -f '%M' -o time.txt curl -s --http1.0 --cacert "$SSL_CERT_FILE" \
       -o out "https${url#http}" ;;
@@ -107,10 +110,12 @@ run_one() {
 
 results=$work/results.txt
 : > "$results"
-rows=("1 pageglean" "64 pageglean" "1024 pageglean" "1024 pageglean-loud" "1024 pageglean-tls"
-      "1 curl" "64 curl" "1024 curl")
+rows=("1 pageglean" "1 pageglean-tls" "64 pageglean" "64 pageglean-tls" "1024 pageglean"
+      "1024 pageglean-tls" "1024 pageglean-loud"
+      "1 curl" "1 curl-tls" "64 curl" "64 curl-tls" "1024 curl" "1024 curl-tls")
 if [ -n "${PAGEGLEAN_BENCH_BASELINE:-}" ]; then
-  rows+=("1 baseline" "64 baseline" "1024 baseline")
+  rows+=("1 baseline" "1 baseline-tls" "64 baseline" "64 baseline-tls" "1024 baseline"
+         "1024 baseline-tls")
 fi
 for row in "${rows[@]}"; do
   read -r size tool <<<"$row"
@@ -146,11 +151,15 @@ awk '
       key = name[r]; n = count[key]; split(key, part, " ")
       for (i = 1; i <= n; i++) { w[i] = wall[key, i]; q[i] = ratio[key, i] }
       sort(w, n); sort(q, n)
-      label = part[2] == "curl" ? "curl (A/A)" : part[2] == "pageglean-tls" ? "pageglean (TLS)" : part[2]
+      tls = part[2] ~ /-tls$/; tool = part[2]; sub(/-tls$/, "", tool)
+      label = (tool == "curl" ? "curl (A/A)" : tool) (tls ? " TLS" : "")
       printf "%-6s %-15s %5d %9.1f %9.2f %9.2f-%-9.2f %6.2f-%-6.2f %9d\n", (part[1] == 1024 ? "1GiB" : part[1] "MiB"), label, n, at(w, n, 0.5), at(q, n, 0.5), at(q, n, 0.25), at(q, n, 0.75), q[1], q[n], peak[key]
       if (key == "1024 pageglean") headline = at(q, n, 0.5)
-      if (part[2] ~ /^pageglean/ && peak[key] > worst) worst = peak[key]
+      if (key == "1024 pageglean-tls") headline_tls = at(q, n, 0.5)
+      if (tool ~ /^pageglean/ && !tls && peak[key] > worst) worst = peak[key]
+      if (tool ~ /^pageglean/ && tls && peak[key] > worst_tls) worst_tls = peak[key]
     }
-    printf "ratio_1g_vs_curl=%.2f peak_rss_kib=%d\n", headline, worst
+    printf "ratio_1g_vs_curl=%.2f ratio_1g_tls_vs_curl=%.2f peak_rss_kib=%d peak_tls_rss_kib=%d\n",
+           headline, headline_tls, worst, worst_tls
   }
 ' "$results"

@@ -31,7 +31,8 @@ std::string build_request_head(Method method, const support::Url& url, std::stri
 // One receive as the log and the spool count it, and one block of the spool file.
 constexpr std::size_t k_receive_size = 8192;
 // What one receive call may really take: large pieces keep the calls few on a fast peer,
-// and each is written to the spool at once.
+// and each is written to the spool at once. Half as much saves half a megabyte of memory
+// but costs a fast peer's download 4 to 13% more time.
 constexpr std::size_t k_receive_piece = 1 << 20;
 
 struct Received {
