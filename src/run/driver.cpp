@@ -103,6 +103,9 @@ template <class... Branches>
 struct Overloaded : Branches... {
     using Branches::operator()...;
 };
+// spelled out for compilers that deduce no aggregate's arguments (Clang before 17)
+template <class... Branches>
+Overloaded(Branches...) -> Overloaded<Branches...>;
 
 }  // namespace
 
