@@ -71,7 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::size_t at = 0; at < response.size(); at += piece) {
         if (scanner.feed(response.substr(at, piece))) break;
     }
-    const response::ScanResult result = scanner.finish();
+    const response::ScanResult result = scanner.result();
     const Model model = model_scan(response);
 
     fuzz::check(result.outcome == model.outcome);

@@ -32,13 +32,13 @@ bool HeaderScanner::feed(std::string_view bytes) {
     return m_done;
 }
 
-ScanResult HeaderScanner::finish() {
-    finish_scan();
+ScanResult HeaderScanner::result() {
+    end_scan();
     m_result.body_start = m_result.position + static_cast<std::int64_t>(k_end_mark.size());
     return m_result;
 }
 
-void HeaderScanner::finish_scan() {
+void HeaderScanner::end_scan() {
     if (!m_done && m_fed < 4) {
         // a response of 0 to 3 bytes: one step, the missing bytes read as zero bytes
         std::array<char, 4> padded{};
@@ -97,7 +97,7 @@ void HeaderScanner::end_line() {
 ScanResult scan_header(std::string_view response) {
     HeaderScanner scanner;
     scanner.feed(response);
-    return scanner.finish();
+    return scanner.result();
 }
 
 std::string last_modified_date(std::string_view header_line) {

@@ -42,10 +42,10 @@ class HeaderScanner {
     bool feed(std::string_view bytes);
 
     // The outcome, once the whole response has been fed (or feed returned true).
-    ScanResult finish();
+    ScanResult result();
 
   private:
-    void finish_scan();
+    void end_scan();
     void step(std::int64_t position);
     void end_line();
 

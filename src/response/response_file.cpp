@@ -67,7 +67,7 @@ std::optional<support::Failure> scan_response_file(int file, std::int64_t length
                                     [&](std::string_view bytes) { return scanner.feed(bytes); })) {
         return support::file_failure(err, name, "pread");
     }
-    scan = scanner.finish();
+    scan = scanner.result();
     return std::nullopt;
 }
 

@@ -48,7 +48,7 @@ TEST(HeaderScan, OutcomePositionAndLocationHoweverTheResponseIsCut) {
             for (std::size_t at = 0; at < response.size(); at += piece) {
                 if (scanner.feed(std::string_view(response).substr(at, piece))) break;
             }
-            const ScanResult result = scanner.finish();
+            const ScanResult result = scanner.result();
             const std::string what = '"' + response + "\" in pieces of " + std::to_string(piece);
             EXPECT_EQ(result.outcome, outcome) << what;
             EXPECT_EQ(result.position, position) << what;
