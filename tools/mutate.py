@@ -186,8 +186,10 @@ def main():
                     outcome = "DOES NOT BUILD (no kill)"
                 else:
                     tests = run(["ctest", "--test-dir", str(build), "-j2", "--timeout", "90"], tree)
-                    failed = [line.split(" - ", 1)[1].split(" (")[0] for line in tests.stdout.splitlines()
-                              if " - " in line and ("(Failed)" in line or "(Timeout)" in line)]
+                    # the summary lists every test that did not pass: failed, timed out or ended by a signal
+                    summary = tests.stdout.partition("The following tests FAILED:")[2]
+                    failed = [line.split(" - ", 1)[1].rsplit(" (", 1)[0] for line in summary.splitlines()
+                              if " - " in line]
                     if tests.returncode != 0:
                         killed.append(name)
                         outcome = f"killed by {len(failed)}: {', '.join(failed[:3])}"
