@@ -62,7 +62,6 @@ Loaded load() {
         PAGEGLEAN_BIND(TLS_client_method) && PAGEGLEAN_BIND(SSL_CTX_new) &&
         PAGEGLEAN_BIND(SSL_CTX_free) && PAGEGLEAN_BIND(SSL_CTX_ctrl) &&
         PAGEGLEAN_BIND(SSL_CTX_set_options) && PAGEGLEAN_BIND(SSL_CTX_set_verify) &&
-        PAGEGLEAN_BIND(SSL_CTX_get_verify_mode) &&
         PAGEGLEAN_BIND(SSL_CTX_set_default_verify_paths) && PAGEGLEAN_BIND(SSL_new) &&
         PAGEGLEAN_BIND(SSL_free) && PAGEGLEAN_BIND(SSL_set_fd) && PAGEGLEAN_BIND(SSL_ctrl) &&
         PAGEGLEAN_BIND(SSL_set1_host) && PAGEGLEAN_BIND(SSL_get0_param) &&

@@ -20,7 +20,6 @@ struct TlsLibrary {
     decltype(&::SSL_CTX_ctrl) SSL_CTX_ctrl;
     decltype(&::SSL_CTX_set_options) SSL_CTX_set_options;
     decltype(&::SSL_CTX_set_verify) SSL_CTX_set_verify;
-    decltype(&::SSL_CTX_get_verify_mode) SSL_CTX_get_verify_mode;
     decltype(&::SSL_CTX_set_default_verify_paths) SSL_CTX_set_default_verify_paths;
     decltype(&::SSL_new) SSL_new;
     decltype(&::SSL_free) SSL_free;
