@@ -33,13 +33,8 @@ bool is_loose_number(const std::string& host) {
                     [](char c) { return c == '.' || (c >= '0' && c <= '9'); })) {
         return true;
     }
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_flags = AI_NUMERICHOST;
-    addrinfo* found = nullptr;
-    if (::getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0) return false;
-    ::freeaddrinfo(found);
-    return true;
+    in_addr number{};
+    return ::inet_aton(host.c_str(), &number) != 0;
 }
 
 // The interface a zone names, by its number or its name; 0 when there is none such.
@@ -175,7 +170,7 @@ Dialed dial(const support::Url& url, const Reach& reach) {
     // a proxy or a server that drips its answer or handshake must not hold the run for
     // longer than the connect phase's bound, however steadily its bytes come
     dialed.stream.bound_until(phase_end);
-    if (route.tunnel) {
+    if (route.tunnel()) {
         dialed.tunnel_head = connect_head(route.server, route.proxy->authorization);
         dialed.failure = open_tunnel(dialed.stream, dialed.tunnel_head);
         if (dialed.failure) return dialed;

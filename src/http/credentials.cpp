@@ -1,5 +1,7 @@
 #include "http/credentials.h"
 
+#include <algorithm>
+
 #include "http/endpoint.h"
 #include "support/text.h"
 

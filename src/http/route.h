@@ -19,8 +19,10 @@ struct Route {
     Endpoint peer;               // where the connection goes: the server, or the proxy
     std::string peer_authority;  // the peer's authority as written: what a failed lookup names
     std::optional<Proxy> proxy;  // the proxy gone through; none when straight
-    bool tunnel = false;         // a CONNECT to the server through the proxy comes first
     bool tls = false;            // TLS with the server itself, through a tunnel too
+
+    // a CONNECT to the server through the proxy comes first: TLS through a proxy
+    bool tunnel() const { return proxy.has_value() && tls; }
 };
 
 // The route to a URL's server: through its scheme's proxy (http_proxy for http, https_proxy

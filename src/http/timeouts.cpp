@@ -4,7 +4,8 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <ctime>
+
+#include "support/wait.h"
 
 namespace http {
 
@@ -13,12 +14,6 @@ namespace {
 // a figure this large is no limit anyone means, and its milliseconds, added to the clock,
 // still fit in 64 bits
 constexpr std::int64_t k_countable_seconds = 1'000'000'000'000'000;
-
-std::int64_t now_ms() {
-    timespec now{};
-    ::clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<std::int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1'000'000;
-}
 
 }  // namespace
 
@@ -42,10 +37,10 @@ std::int64_t connect_phase_ms(const Timeouts& timeouts) {
     return timeouts.connect_ms + timeouts.idle_ms;
 }
 
-std::int64_t deadline_in(std::int64_t ms) { return ms < 0 ? -1 : now_ms() + ms; }
+std::int64_t deadline_in(std::int64_t ms) { return ms < 0 ? -1 : support::now_ms() + ms; }
 
 std::int64_t ms_left(std::int64_t deadline) {
-    return deadline < 0 ? -1 : std::max<std::int64_t>(0, deadline - now_ms());
+    return deadline < 0 ? -1 : std::max<std::int64_t>(0, deadline - support::now_ms());
 }
 
 int wait_ready(int fd, short events, std::int64_t ms) {

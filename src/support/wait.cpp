@@ -44,12 +44,6 @@ class RawTerminal {
     bool m_active = false;
 };
 
-std::int64_t now_ms() {
-    timespec ts{};
-    ::clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<std::int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1'000'000;
-}
-
 // Sleeps up to ms (ms >= 0, or forever when negative), watching input_fd for a key when it
 // is not -1. True when the wait must end: a key was taken, input hung up, a signal was
 // noted, or the poll itself failed (looking again would only fail again).
@@ -71,6 +65,12 @@ bool reads_keys(int input_fd) {
 }
 
 }  // namespace
+
+std::int64_t now_ms() {
+    timespec ts{};
+    ::clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<std::int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1'000'000;
+}
 
 int timed_wait(int input_fd, std::int64_t ms) {
     const SignalNote signals(k_wait_signals);

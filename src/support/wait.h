@@ -9,6 +9,9 @@
 
 namespace support {
 
+// The monotonic clock in milliseconds: for deadlines, never for dates.
+std::int64_t now_ms();
+
 // Waits ms milliseconds, looking for a key before each 50 ms step but the last. Without a
 // terminal on input_fd it runs its full length. A key typed earlier and not yet read ends
 // it at once; the key is read and discarded.

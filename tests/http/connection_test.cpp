@@ -66,7 +66,7 @@ std::string described(const std::variant<Route, support::Failure>& planned) {
     const auto at = [](const Endpoint& endpoint) {
         return endpoint.host + ":" + std::to_string(endpoint.port);
     };
-    return at(route.peer) + (route.proxy ? " proxy" : "") + (route.tunnel ? " tunnel" : "") +
+    return at(route.peer) + (route.proxy ? " proxy" : "") + (route.tunnel() ? " tunnel" : "") +
            (route.tls ? " tls" : "") + " -> " + at(route.server);
 }
 
