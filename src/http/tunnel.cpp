@@ -36,11 +36,9 @@ std::size_t ConnectAnswer::feed(std::string_view bytes) {
             refuse("the proxy's answer has no end");
         } else if (c == '\n') {
             end_line();
-        } else if (!m_status_seen || m_line_empty) {
-            // a header line is only looked at for being empty: a CR may still turn out to
-            // be the one before its LF
+        } else if (!m_status_seen || may_be_empty()) {
+            // a header line is only looked at for being empty, so it is kept only so far
             m_line += c;
-            m_line_empty = m_line == "\r";
         }
     }
     return used;
@@ -57,7 +55,6 @@ void ConnectAnswer::end_line() {
         m_verdict = TunnelVerdict::open;
     }
     m_line.clear();
-    m_line_empty = true;
 }
 
 void ConnectAnswer::refuse(std::string reason) {

@@ -42,11 +42,12 @@ class ConnectAnswer {
 
   private:
     void end_line();
+    // a header line so far that may still turn out empty: nothing, or the CR before an LF
+    bool may_be_empty() const { return m_line.empty() || m_line == "\r"; }
     void refuse(std::string reason);
 
     TunnelVerdict m_verdict = TunnelVerdict::reading;
     std::string m_line;  // the line so far: the status line in full, others while empty
-    bool m_line_empty = true;
     bool m_status_seen = false;
     std::size_t m_taken = 0;
     std::string m_reason;

@@ -44,13 +44,16 @@ void push_components(std::vector<std::string>& rest, std::string_view path) {
     rest.insert(rest.end(), parts.rbegin(), parts.rend());
 }
 
-// An absolute name starts again at the root, a relative one stays where it is: for a
-// link's target, that is the link's own folder.
+// Puts the path's components before those still to walk. An absolute path starts again at
+// the root, a relative one goes on from where the walk stands: for a link's target, that is
+// the link's own folder.
 int start_at(Walk& walk, std::string_view path) {
-    if (!path.starts_with('/')) return 0;
-    walk.folder = Fd(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
-    if (!walk.folder) return errno;
-    push_components(walk.rest, path.substr(1));
+    if (path.starts_with('/')) {
+        walk.folder = Fd(::open("/", O_PATH | O_DIRECTORY | O_CLOEXEC));
+        if (!walk.folder) return errno;
+        path.remove_prefix(1);
+    }
+    push_components(walk.rest, path);
     return 0;
 }
 
@@ -91,9 +94,7 @@ int follow(Walk& walk, const Fd& link, const struct stat& st) {
     if (n == 0) return ENOENT;
     if (static_cast<std::size_t>(n) == target.size()) return ENAMETOOLONG;
     const std::string_view to(target.data(), static_cast<std::size_t>(n));
-    if (to.starts_with('/')) return start_at(walk, to);
-    push_components(walk.rest, to);
-    return 0;
+    return start_at(walk, to);
 }
 
 // The name in the walk's folder as itself, without opening what it is: `st` tells what.
@@ -175,11 +176,11 @@ int walk_name(Walk& walk, Fd* file) {
 }
 
 int begin(Walk& walk, const std::string& name) {
-    if (name.starts_with('/')) return start_at(walk, name);
-    walk.folder = Fd(::open(".", O_PATH | O_DIRECTORY | O_CLOEXEC));
-    if (!walk.folder) return errno;
-    push_components(walk.rest, name);
-    return 0;
+    if (!name.starts_with('/')) {
+        walk.folder = Fd(::open(".", O_PATH | O_DIRECTORY | O_CLOEXEC));
+        if (!walk.folder) return errno;
+    }
+    return start_at(walk, name);
 }
 
 bool same_file(const struct stat& a, int fd) {
