@@ -126,6 +126,12 @@ TEST(Connection, AddressesAreReadStrictly) {
          {"127.1", "0x7f.1", "0x7f000001", "2130706433", "0177.0.0.1", "127.0.0.1.", "1.2.3.4.5"}) {
         EXPECT_TRUE(resolve(Endpoint{loose, 80, false, ""}).empty()) << loose;
     }
+    // a zone is the scope of the connect: by name or number, and none for no interface
+    const auto zoned = resolve(Endpoint{"fe80::1", 80, true, "lo"});
+    ASSERT_EQ(zoned.size(), 1u);
+    EXPECT_NE(reinterpret_cast<const sockaddr_in6&>(zoned[0].storage).sin6_scope_id, 0u);
+    EXPECT_TRUE(resolve(Endpoint{"fe80::1", 80, true, "no-such-interface"}).empty());
+    EXPECT_TRUE(resolve(Endpoint{"fe80::1", 80, true, "4294967297"}).empty());  // not 1 by wrapping
 }
 
 }  // namespace

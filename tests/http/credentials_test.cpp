@@ -20,6 +20,8 @@ TEST(Credentials, Base64OfEveryPaddingAndBothLastLetters) {
 TEST(Credentials, BasicValuesOfUrls) {
     const std::tuple<const char*, const char*, const char*> cases[] = {
         {"alice:s3%2Fcret@h/x", "h", "alice:s3/cret"},
+        // only "%" and two hex digits, in either case, stand for a byte
+        {"a%41%62:%2f%%2%zz%4@h", "h", "aAb:/%%2%zz%4"},
         {"alice:p@ss@h/x@y", "h", "alice:p@ss"},
         {"a:b:c@h:8080", "h:8080", "a:b:c"},
         {"alice@h", "h", "alice:"},
