@@ -3,6 +3,7 @@
 #include <limits>
 
 #include "support/console.h"
+#include "support/text.h"
 
 namespace http {
 
@@ -13,7 +14,6 @@ constexpr std::string_view k_content_length = "content-length:";
 
 bool is_blank(char c) { return c == ' ' || c == '\t'; }
 
-char lower_byte(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // The code of a status line "HTTP/x.y NNN ..."; 0 when it is none.
 int status_code(std::string_view line) {
@@ -63,7 +63,7 @@ void LengthCheck::take(char c) {
             if (m_status_line.size() < k_max_line) m_status_line += c;
             return;
         case Line::name:
-            if (lower_byte(c) != k_content_length[m_name_matched]) {
+            if (support::lower(c) != k_content_length[m_name_matched]) {
                 m_line = Line::other;
             } else if (++m_name_matched == k_content_length.size()) {
                 m_line = Line::value;

@@ -38,11 +38,11 @@ std::int64_t find(std::int64_t p, std::string_view s, std::string_view pattern) 
     return at == std::string_view::npos ? 0 : static_cast<std::int64_t>(at) + 1;
 }
 
+char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
+
 std::string lower(std::string_view s) {
     std::string out(s);
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-    }
+    for (char& c : out) c = lower(c);
     return out;
 }
 

@@ -28,6 +28,7 @@ std::string_view mid(std::string_view s, std::int64_t p, std::int64_t n = -1);
 std::int64_t find(std::int64_t p, std::string_view s, std::string_view pattern);
 
 // A to Z become a to z; every other byte, 128 to 255 included, stays.
+char lower(char c);
 std::string lower(std::string_view s);
 
 // n blanks; n <= 0 gives the empty text.
