@@ -104,7 +104,7 @@ MUTANTS = [
      '"Data length: " + support::format_unsigned(static_cast<std::uint64_t>(body_length(body_start, length))),'),
     ("fragment sent", "src/support/url.cpp", "const std::size_t fragment_start = std::min(rest.find('#'), rest.size());", "const std::size_t fragment_start = rest.size();"),
     ("port ignored", "src/http/endpoint.cpp", "        endpoint.port = *number;", "        endpoint.port = support::k_http_port;"),
-    ("port zero allowed", "src/http/endpoint.cpp", "if (value == 0) return std::nullopt;", ""),
+    ("port zero allowed", "src/http/endpoint.cpp", "if (!value || *value == 0) return std::nullopt;", "if (!value) return std::nullopt;"),
     ("path bytes not encoded", "src/http/endpoint.cpp", "if (is_unsafe(byte)) {\n            target += '%';", "if (false) {\n            target += '%';"),
     ("dot dot keeps its segment", "src/redirect/redirect.cpp", "            in.remove_prefix(3);\n            drop_last_segment();", "            in.remove_prefix(3);"),
     ("query replaces path", "src/redirect/redirect.cpp", "? std::string(hop_path).append(value.substr(query, fragment - query))", "? std::string(value.substr(query, fragment - query))"),

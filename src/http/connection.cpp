@@ -14,6 +14,7 @@
 #include "http/route.h"
 #include "http/tunnel.h"
 #include "support/console.h"
+#include "support/text.h"
 
 namespace http {
 
@@ -40,12 +41,7 @@ bool is_loose_number(const std::string& host) {
 // The interface a zone names, by its number or its name; 0 when there is none such.
 unsigned scope_of(const std::string& zone) {
     if (std::all_of(zone.begin(), zone.end(), [](char c) { return c >= '0' && c <= '9'; })) {
-        unsigned long number = 0;
-        for (const char c : zone) {
-            number = number * 10 + static_cast<unsigned long>(c - '0');
-            if (number > UINT32_MAX) return 0;
-        }
-        return static_cast<unsigned>(number);
+        return static_cast<unsigned>(support::decimal(zone, UINT32_MAX).value_or(0));
     }
     return ::if_nametoindex(zone.c_str());
 }

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <string_view>
 
+#include "support/text.h"
+
 namespace http {
 
 namespace {
@@ -18,15 +20,9 @@ constexpr std::string_view k_zone_mark = "%25";  // a "%" written for a URL
 
 // The number of a port as written: digits only, 1 to 65535.
 std::optional<std::uint16_t> port_number(std::string_view digits) {
-    if (digits.empty()) return std::nullopt;
-    std::uint32_t value = 0;
-    for (const char c : digits) {
-        if (c < '0' || c > '9') return std::nullopt;
-        value = value * 10 + static_cast<std::uint32_t>(c - '0');
-        if (value > 65535) return std::nullopt;
-    }
-    if (value == 0) return std::nullopt;
-    return static_cast<std::uint16_t>(value);
+    const auto value = support::decimal(digits, 65535);
+    if (!value || *value == 0) return std::nullopt;
+    return static_cast<std::uint16_t>(*value);
 }
 
 }  // namespace

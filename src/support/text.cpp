@@ -38,6 +38,19 @@ std::int64_t find(std::int64_t p, std::string_view s, std::string_view pattern) 
     return at == std::string_view::npos ? 0 : static_cast<std::int64_t>(at) + 1;
 }
 
+std::optional<std::uint64_t> decimal(std::string_view digits, std::uint64_t max) {
+    if (digits.empty()) return std::nullopt;
+    std::uint64_t value = 0;
+    for (const char c : digits) {
+        if (c < '0' || c > '9') return std::nullopt;
+        const auto digit = static_cast<std::uint64_t>(c - '0');
+        // past `max` is told before the value could wrap
+        if (digit > max || value > (max - digit) / 10) return std::nullopt;
+        value = value * 10 + digit;
+    }
+    return value;
+}
+
 char lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
 
 std::string lower(std::string_view s) {

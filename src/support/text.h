@@ -4,6 +4,7 @@
 // included; lengths and positions are 64-bit so responses beyond 4 GiB count right.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -26,6 +27,10 @@ std::string_view mid(std::string_view s, std::int64_t p, std::int64_t n = -1);
 // 1-based position of the leftmost pattern starting at or after p; 0 when absent, when
 // pattern or s is empty, when pattern is longer than s, or when p lies outside 1..length.
 std::int64_t find(std::int64_t p, std::string_view s, std::string_view pattern);
+
+// The number that `digits` writes in decimal: digits only, at least one, at most `max`;
+// none otherwise.
+std::optional<std::uint64_t> decimal(std::string_view digits, std::uint64_t max);
 
 // A to Z become a to z; every other byte, 128 to 255 included, stays.
 char lower(char c);
