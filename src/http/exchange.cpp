@@ -11,7 +11,6 @@
 #include <cstring>
 #include <memory>
 #include <new>
-#include <optional>
 #include <span>
 
 #include "http/length_check.h"
@@ -91,18 +90,20 @@ std::string step_lines(std::int64_t& chunks, std::int64_t total, std::size_t pie
 
 // The pipe through which a plain stream's bytes go from the socket to the spool inside the
 // kernel: pages are handed over from the socket, then copied once, into the spool's page
-// cache.
+// cache. Without descriptors, there is none and the buffer does the work.
 struct ReceivePipe {
     support::Fd read_end;
     support::Fd write_end;
     std::size_t capacity = 0;  // what one splice from the socket may bring
+
+    explicit operator bool() const { return static_cast<bool>(read_end); }
 };
 
 // A pipe for the receive, as large as the system lets it be up to k_receive_piece; none
-// where no descriptor or pipe is left (EMFILE, ENFILE), and the buffer does the work.
-std::optional<ReceivePipe> make_receive_pipe() {
+// where no descriptor or pipe is left (EMFILE, ENFILE).
+ReceivePipe make_receive_pipe() {
     int ends[2];
-    if (::pipe2(ends, O_CLOEXEC) != 0) return std::nullopt;
+    if (::pipe2(ends, O_CLOEXEC) != 0) return {};
     ReceivePipe pipe{support::Fd(ends[0]), support::Fd(ends[1])};
     // a user past the pipe quota keeps a small pipe, which only means more calls
     int size = ::fcntl(ends[1], F_SETPIPE_SZ, static_cast<int>(k_receive_piece));
@@ -203,7 +204,7 @@ Received receive_to_spool(const Stream& stream, Method method, std::int64_t idle
     Received received;
     // a plain stream's bytes go from the socket to the spool in the kernel; where that
     // cannot be, they pass through the buffer
-    std::optional<ReceivePipe> pipe;
+    ReceivePipe pipe;
     if (stream.is_plain()) pipe = make_receive_pipe();
     // left uninitialised: only the bytes a receive brings are ever read from it
     std::unique_ptr<char[]> buffer;
@@ -235,10 +236,10 @@ Received receive_to_spool(const Stream& stream, Method method, std::int64_t idle
     for (;;) {
         if (signals.noted() != 0) return end_receive(std::nullopt);
         if (!pipe && !make_buffer()) return end_receive(receive_failure(ENOMEM));
-        const Stream::Read read = pipe ? stream.splice_some(pipe->write_end.get(), pipe->capacity)
+        const Stream::Read read = pipe ? stream.splice_some(pipe.write_end.get(), pipe.capacity)
                                        : stream.read_some(buffer.get(), k_receive_piece);
         if (read.failure && pipe && received.total == 0 && is_unsupported(read.failure->err)) {
-            pipe.reset();  // a socket that cannot splice: nothing has moved yet
+            pipe = {};  // a socket that cannot splice: nothing has moved yet
             continue;
         }
         if (read.failure) return end_receive(read.failure);
@@ -261,7 +262,7 @@ Received receive_to_spool(const Stream& stream, Method method, std::int64_t idle
         // every piece is in the spool before the next receive, so a pause or a signal
         // never leaves arrived bytes unwritten
         if (pipe) {
-            const Drained drained = drain_to_spool(*pipe, spool, received.total, read.size);
+            const Drained drained = drain_to_spool(pipe, spool, received.total, read.size);
             if (drained.err == 0) {
                 if (const int err =
                         take_from_spool(spool, received.total, read.size, length, area)) {
@@ -279,10 +280,10 @@ Received receive_to_spool(const Stream& stream, Method method, std::int64_t idle
                 return spool_failure(drained.err, "pwrite");
             }
             if (!make_buffer()) return end_receive(receive_failure(ENOMEM));
-            if (const int err = read_pipe(*pipe, buffer.get(), read.size)) {
+            if (const int err = read_pipe(pipe, buffer.get(), read.size)) {
                 return end_receive(receive_failure(err));
             }
-            pipe.reset();
+            pipe = {};
         }
         const std::string_view piece(buffer.get(), read.size);
         if (const int err = support::write_at(spool, received.total, piece)) {
