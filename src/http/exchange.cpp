@@ -1,6 +1,8 @@
 #include "http/exchange.h"
 
+#include <fcntl.h>
 #include <poll.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -9,6 +11,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <span>
 
 #include "http/length_check.h"
 #include "support/file.h"
@@ -66,6 +69,12 @@ class ReceiveArea {
     std::size_t m_last = 0;
 };
 
+// How many of a piece's last bytes ReceiveArea::take looks at: those of its last 8 KiB
+// receive and of the full one before it.
+std::size_t area_tail(std::size_t piece) {
+    return std::min(piece, (piece - 1) % k_receive_size + 1 + k_receive_size);
+}
+
 // One step line per 8 KiB receive of the piece, in one string for one console write.
 std::string step_lines(std::int64_t& chunks, std::int64_t total, std::size_t piece) {
     std::string lines;
@@ -79,6 +88,109 @@ std::string step_lines(std::int64_t& chunks, std::int64_t total, std::size_t pie
     return lines;
 }
 
+// The pipe through which a plain stream's bytes go from the socket to the spool inside the
+// kernel: pages are handed over from the socket, then copied once, into the spool's page
+// cache. Without descriptors, there is none and the buffer does the work.
+struct ReceivePipe {
+    support::Fd read_end;
+    support::Fd write_end;
+    std::size_t capacity = 0;  // what one splice from the socket may bring
+
+    explicit operator bool() const { return static_cast<bool>(read_end); }
+};
+
+// A pipe for the receive, as large as the system lets it be up to k_receive_piece; none
+// where no descriptor or pipe is left (EMFILE, ENFILE).
+ReceivePipe make_receive_pipe() {
+    int ends[2];
+    if (::pipe2(ends, O_CLOEXEC) != 0) return {};
+    ReceivePipe pipe{support::Fd(ends[0]), support::Fd(ends[1])};
+    // a user past the pipe quota keeps a small pipe, which only means more calls
+    int size = ::fcntl(ends[1], F_SETPIPE_SZ, static_cast<int>(k_receive_piece));
+    if (size <= 0) size = ::fcntl(ends[1], F_GETPIPE_SZ);
+    pipe.capacity =
+        size > 0 ? std::min(static_cast<std::size_t>(size), k_receive_piece) : k_receive_size;
+    return pipe;
+}
+
+bool is_unsupported(int err) { return err == EINVAL || err == ENOSYS; }
+
+// What moving a piece from the pipe to the spool did: the bytes that reached it, and the
+// errno of the write that failed (0: all of them).
+struct Drained {
+    std::size_t moved = 0;
+    int err = 0;
+};
+
+Drained drain_to_spool(const ReceivePipe& pipe, int spool, std::int64_t offset, std::size_t count) {
+    Drained drained;
+    while (drained.moved < count) {
+        loff_t at = offset + static_cast<std::int64_t>(drained.moved);
+        const ssize_t n =
+            ::splice(pipe.read_end.get(), nullptr, spool, &at, count - drained.moved, 0);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            drained.err = errno;
+            break;
+        }
+        // the bytes are in the pipe, so nothing moved is a file that took none
+        if (n == 0) {
+            drained.err = EIO;
+            break;
+        }
+        drained.moved += static_cast<std::size_t>(n);
+    }
+    return drained;
+}
+
+// Reads exactly bytes.size() bytes at offset. 0, or the errno (EIO when the file is short).
+int read_exactly(int fd, std::int64_t offset, std::span<char> bytes) {
+    const std::int64_t n = support::read_at(fd, offset, bytes);
+    if (n < 0) return errno;
+    return n == static_cast<std::int64_t>(bytes.size()) ? 0 : EIO;
+}
+
+// Shows the length check and the receive area a piece that is already in the spool at
+// `offset`, reading back only what they still look at: the bytes up to the header's end,
+// and the piece's last 16 KiB at most. They come from the page cache the piece went to.
+// 0, or the errno of the read.
+int take_from_spool(int spool, std::int64_t offset, std::size_t size, LengthCheck& length,
+                    ReceiveArea& area) {
+    std::array<char, 2 * k_receive_size> bytes;
+    std::size_t front = 0;
+    while (length.needs_bytes() && front < size) {
+        const std::size_t n = std::min(size - front, bytes.size());
+        if (const int err = read_exactly(spool, offset + static_cast<std::int64_t>(front),
+                                         std::span(bytes.data(), n))) {
+            return err;
+        }
+        length.feed({bytes.data(), n});
+        front += n;
+    }
+    length.count_body(static_cast<std::int64_t>(size - front));
+    const std::size_t tail = area_tail(size);
+    // a piece the length check read in one go is still in the buffer, whole
+    if (front != size || size > bytes.size()) {
+        if (const int err = read_exactly(spool, offset + static_cast<std::int64_t>(size - tail),
+                                         std::span(bytes.data(), tail))) {
+            return err;
+        }
+    }
+    area.take({bytes.data(), tail});
+    return 0;
+}
+
+// Empties the pipe into `buffer`, which holds count bytes or more. 0, or the errno.
+int read_pipe(const ReceivePipe& pipe, char* buffer, std::size_t count) {
+    for (std::size_t done = 0; done < count;) {
+        const ssize_t n = ::read(pipe.read_end.get(), buffer + done, count - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return n < 0 ? errno : EIO;
+        done += static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+
 }  // namespace
 
 Received receive_to_spool(const Stream& stream, Method method, std::int64_t idle_ms, int spool,
@@ -90,13 +202,12 @@ Received receive_to_spool(const Stream& stream, Method method, std::int64_t idle
         return stream.failure(support::Problem::receive, err);
     };
     Received received;
+    // a plain stream's bytes go from the socket to the spool in the kernel; where that
+    // cannot be, they pass through the buffer
+    ReceivePipe pipe;
+    if (stream.is_plain()) pipe = make_receive_pipe();
     // left uninitialised: only the bytes a receive brings are ever read from it
-    const std::unique_ptr<char[]> buffer(new (std::nothrow) char[k_receive_piece]);
-    if (!buffer) {
-        received.failure = receive_failure(ENOMEM);
-        received.signal = signals.restore();
-        return received;
-    }
+    std::unique_ptr<char[]> buffer;
     ReceiveArea area;
     LengthCheck length;
     std::int64_t chunks = 0;
@@ -111,10 +222,26 @@ Received receive_to_spool(const Stream& stream, Method method, std::int64_t idle
         received.signal = signals.restore();
         return received;
     };
+    // a spool that fails its write or its read back leaves its filler unwritten
+    const auto spool_failure = [&](int err, std::string_view call) {
+        received.failure = support::file_failure(err, spool_name, call);
+        received.signal = signals.restore();
+        return received;
+    };
+    const auto make_buffer = [&] {
+        if (!buffer) buffer.reset(new (std::nothrow) char[k_receive_piece]);
+        return buffer != nullptr;
+    };
 
     for (;;) {
         if (signals.noted() != 0) return end_receive(std::nullopt);
-        const Stream::Read read = stream.read_some(buffer.get(), k_receive_piece);
+        if (!pipe && !make_buffer()) return end_receive(receive_failure(ENOMEM));
+        const Stream::Read read = pipe ? stream.splice_some(pipe.write_end.get(), pipe.capacity)
+                                       : stream.read_some(buffer.get(), k_receive_piece);
+        if (read.failure && pipe && received.total == 0 && is_unsupported(read.failure->err)) {
+            pipe = {};  // a socket that cannot splice: nothing has moved yet
+            continue;
+        }
         if (read.failure) return end_receive(read.failure);
         if (read.wait != 0) {
             const int ready = signals.wait(stream.socket(), read.wait, idle_ms);
@@ -134,11 +261,33 @@ Received receive_to_spool(const Stream& stream, Method method, std::int64_t idle
 
         // every piece is in the spool before the next receive, so a pause or a signal
         // never leaves arrived bytes unwritten
+        if (pipe) {
+            const Drained drained = drain_to_spool(pipe, spool, received.total, read.size);
+            if (drained.err == 0) {
+                if (const int err =
+                        take_from_spool(spool, received.total, read.size, length, area)) {
+                    return spool_failure(err, "pread");
+                }
+                if (log != nullptr) {
+                    support::print(*log, step_lines(chunks, received.total, read.size));
+                }
+                received.total += static_cast<std::int64_t>(read.size);
+                continue;
+            }
+            // a spool that cannot take a splice gets the first piece, and the rest, through
+            // the buffer; a write that failed otherwise is the spool's, as a pwrite's would be
+            if (drained.moved != 0 || received.total != 0 || !is_unsupported(drained.err)) {
+                return spool_failure(drained.err, "pwrite");
+            }
+            if (!make_buffer()) return end_receive(receive_failure(ENOMEM));
+            if (const int err = read_pipe(pipe, buffer.get(), read.size)) {
+                return end_receive(receive_failure(err));
+            }
+            pipe = {};
+        }
         const std::string_view piece(buffer.get(), read.size);
         if (const int err = support::write_at(spool, received.total, piece)) {
-            received.failure = support::file_failure(err, spool_name, "pwrite");
-            received.signal = signals.restore();
-            return received;
+            return spool_failure(err, "pwrite");
         }
         area.take(piece);
         length.feed(piece);

@@ -31,8 +31,9 @@ std::string build_request_head(Method method, const support::Url& url, std::stri
 // One receive as the log and the spool count it, and one block of the spool file.
 constexpr std::size_t k_receive_size = 8192;
 // What one receive call may really take: large pieces keep the calls few on a fast peer,
-// and each is written to the spool at once. Half as much saves half a megabyte of memory
-// but costs a fast peer's download 4 to 13% more time.
+// and each is written to the spool at once. Over TLS it is a buffer: half as much saves
+// half a megabyte of memory but costs a fast peer's download 4 to 13% more time. A plain
+// stream needs no buffer: its pipe holds this much at most, where the system allows.
 constexpr std::size_t k_receive_piece = 1 << 20;
 
 struct Received {
@@ -48,7 +49,10 @@ struct Received {
 // it. A receive error, idle_ms without a byte (-1: no limit), a failed write, or an end
 // that leaves the response short of what its header announced (LengthCheck) ends it with a
 // failure; a SIGINT, SIGTERM or SIGHUP with that signal; each after what arrived is in the
-// spool. `log`, when given, gets one step line per 8 KiB receive.
+// spool. `log`, when given, gets one step line per 8 KiB receive. A plain stream's bytes
+// go to the spool inside the kernel, through a pipe, where the system gives one and the
+// spool takes them; a failure to read them back for the accounting is the spool's, with
+// no filler written.
 Received receive_to_spool(const Stream& stream, Method method, std::int64_t idle_ms, int spool,
                           const std::string& spool_name, const support::Console* log);
 

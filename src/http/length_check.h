@@ -21,6 +21,16 @@ class LengthCheck {
   public:
     void feed(std::string_view bytes);
 
+    // Whether feed still looks at the bytes: until the header's end mark has come. After
+    // that, count_body does the same work without them.
+    bool needs_bytes() const { return !m_header_done; }
+    // Counts `count` bytes that came after the header's end mark, unseen; only once
+    // needs_bytes() is false.
+    void count_body(std::int64_t count) {
+        m_total += count;
+        m_body += count;
+    }
+
     // Why the response is short, in words; none when it is whole as far as can be told.
     // Short is a response of no bytes at all, and a GET response whose status is not 1xx,
     // 204 or 304 with one valid Content-Length (equal repeats allowed) and a body shorter

@@ -238,6 +238,15 @@ Stream::Read Stream::read_some(char* buffer, std::size_t capacity) const {
     return Read{got, 0, std::nullopt};
 }
 
+Stream::Read Stream::splice_some(int pipe, std::size_t capacity) const {
+    const ssize_t n = ::splice(m_socket.get(), nullptr, pipe, nullptr, capacity, SPLICE_F_NONBLOCK);
+    if (n >= 0) return Read{static_cast<std::size_t>(n), 0, std::nullopt};
+    const int err = errno;
+    // the pipe is emptied before each call, so a wait is the socket's
+    if (err == EAGAIN || err == EWOULDBLOCK || err == EINTR) return Read{0, POLLIN, {}};
+    return Read{0, 0, failure(support::Problem::receive, err)};
+}
+
 Stream::Read Stream::read_record(char* buffer, std::size_t capacity) const {
     m_tls->ERR_clear_error();
     errno = 0;  // an errno left by an earlier call must not pass for this one's

@@ -73,6 +73,15 @@ class Stream {
     // whether anything is missing.
     Read read_some(char* buffer, std::size_t capacity) const;
 
+    // Whether the socket's bytes are the response itself (no TLS), so the kernel can move
+    // them to a file without passing them through a buffer.
+    bool is_plain() const { return m_ssl == nullptr; }
+
+    // On a plain stream, moves what has arrived, up to `capacity` bytes, into the pipe's
+    // write end without blocking and without copying it to user space; as read_some
+    // otherwise. A socket or pipe that cannot do it fails with EINVAL or ENOSYS.
+    Read splice_some(int pipe, std::size_t capacity) const;
+
     // Shuts both directions down and closes.
     void close();
 

@@ -398,6 +398,13 @@ for call, name, err in (("pwrite", "pageglean.dummys", 28), ("pread", "pageglean
         env=fault(CALL=call, NAME=name, ERRNO=err),
         serve={"127.0.0.15": [moved("/p"), PAGE_8K] if "original" in name else [PAGE_8K]}, stdin="key", code=1, out=file_problem(err, name))
 
+# A receive that gets no pipe, or a socket or spool that takes no splice, passes the bytes through a buffer.
+for what, settings in (("no pipe can be made", dict(CALL="pipe2", ERRNO=24)),
+                       ("the socket takes no splice", dict(CALL="recv", NTH=1, ERRNO=22)),
+                       ("the spool takes no splice", dict(CALL="pwrite", NAME="pageglean.dummys", NTH=1, ERRNO=22))):
+    row(f"{what}: the page arrives whole all the same", ["127.0.0.15/bin", "data.bin"], fail_io=True, stdin="key",
+        env=fault(**settings), serve={"127.0.0.15": [ok(BINARY_BODY)]}, files={"data.bin": BINARY_BODY})
+
 # Large pages: from 4 MiB on the response file is copied in a thread beside the rest of the hop. The
 # response is no whole number of 8 KiB receives, so the spool holds filler after it.
 BIG_BODY = "".join(f"{i:07d}\n" for i in range(5 << 17)) + "end"

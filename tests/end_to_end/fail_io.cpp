@@ -3,7 +3,8 @@
 // PAGEGLEAN_FAIL_CALL names the call (close, pread, pwrite, copy_file_range on the file it
 // writes to, or dup: fcntl's F_DUPFD_CLOEXEC), PAGEGLEAN_FAIL_NAME the last component of the
 // file's path, PAGEGLEAN_FAIL_ERRNO the error; PAGEGLEAN_FAIL_NTH=N fails only the N-th
-// such call (1: the first time only). A failing close still closes.
+// such call (1: the first time only). A failing close still closes. A splice into the named
+// file is its pwrite, one from a socket a recv; recv and pipe2 name no file.
 // PAGEGLEAN_FAIL_SIGNAL=S sends the process signal S instead of failing: copy_file_range
 // copies up to 1 MiB first; sigaction sends it right after it put back the default action of
 // another signal, while the handler of S may not be back yet.
@@ -11,6 +12,7 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -51,6 +53,11 @@ bool turn() {
     return ++g_matched == nth || nth == 0;
 }
 
+bool is_socket(int fd) {
+    struct stat status {};
+    return ::fstat(fd, &status) == 0 && S_ISSOCK(status.st_mode);
+}
+
 bool fails(const char* call, int fd) { return asked(call) && names(fd) && turn(); }
 
 int failure() {
@@ -79,6 +86,23 @@ extern "C" ssize_t pread(int fd, void* buffer, size_t count, off_t offset) {
 extern "C" ssize_t pwrite(int fd, const void* buffer, size_t count, off_t offset) {
     if (fails("pwrite", fd)) return failure();
     return next<ssize_t (*)(int, const void*, size_t, off_t)>("pwrite")(fd, buffer, count, offset);
+}
+
+extern "C" ssize_t splice(int in, loff_t* in_offset, int out, loff_t* out_offset, size_t count,
+                          unsigned flags) {
+    if (fails("pwrite", out) || (asked("recv") && is_socket(in) && turn())) return failure();
+    return next<ssize_t (*)(int, loff_t*, int, loff_t*, size_t, unsigned)>("splice")(
+        in, in_offset, out, out_offset, count, flags);
+}
+
+extern "C" ssize_t recv(int fd, void* buffer, size_t count, int flags) {
+    if (asked("recv") && turn()) return failure();
+    return next<ssize_t (*)(int, void*, size_t, int)>("recv")(fd, buffer, count, flags);
+}
+
+extern "C" int pipe2(int ends[2], int flags) {
+    if (asked("pipe2") && turn()) return failure();
+    return next<int (*)(int*, int)>("pipe2")(ends, flags);
 }
 
 extern "C" ssize_t copy_file_range(int in, loff_t* in_offset, int out, loff_t* out_offset,

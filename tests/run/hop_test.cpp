@@ -203,6 +203,8 @@ std::vector<Row> rows() {
     for (int i = 0; i < (5 << 17); ++i) big += std::to_string(10'000'000 + i) + "\n";
     const std::string long_response = ok(std::string(1000, 'x'), "Content-Length: 2000\r\n");
     const std::string long_line = "X-Long: " + std::string(70000, 'L') + "\r\n";
+    const std::string ok_past_header =
+        ok(std::string(40000, 'b'), long_line + "Content-Length: 40001\r\n");
     std::string six_notices;
     for (int i = 1; i <= 6; ++i)
         six_notices += " " + std::to_string(i) + ". redirection, new start with: /self\r\n";
@@ -241,6 +243,13 @@ std::vector<Row> rows() {
          .out = "Receive problem.\r\nError: 1000 of 2000 announced body bytes arrived Calling: "
                 "recv()\r\n",
          .files = {{"o", "old"}, {"pageglean.dummy", long_response}}, .before = {{"o", "old"}}},
+        // the length check reads a header back from the spool while it is still looking
+        {.name = "a Content-Length past 64 KiB of header, in the second of two receives",
+         .args = {"-q", "h/"},
+         .serve = {{"h", {{ok_past_header.substr(0, 10000), {ok_past_header.substr(10000)}}}}},
+         .ending = k_failed,
+         .out = "Receive problem.\r\nError: 40000 of 40001 announced body bytes arrived Calling: "
+                "recv()\r\n"},
         {.name = "a full disk", .args = {"-q", "h/", "/dev/full"},
          .serve = {{"h", {{ok("body")}}}}, .ending = k_failed,
          .out = file_problem(28, "/dev/full")},
