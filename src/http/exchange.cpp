@@ -208,6 +208,7 @@ Received receive_to_spool(const Stream& stream, Method method, std::int64_t idle
     if (stream.is_plain()) pipe = make_receive_pipe();
     // left uninitialised: only the bytes a receive brings are ever read from it
     std::unique_ptr<char[]> buffer;
+    const std::size_t buffer_size = stream.is_plain() ? k_receive_piece : k_tls_receive_piece;
     ReceiveArea area;
     LengthCheck length;
     std::int64_t chunks = 0;
@@ -229,7 +230,7 @@ Received receive_to_spool(const Stream& stream, Method method, std::int64_t idle
         return received;
     };
     const auto make_buffer = [&] {
-        if (!buffer) buffer.reset(new (std::nothrow) char[k_receive_piece]);
+        if (!buffer) buffer.reset(new (std::nothrow) char[buffer_size]);
         return buffer != nullptr;
     };
 
@@ -237,7 +238,7 @@ Received receive_to_spool(const Stream& stream, Method method, std::int64_t idle
         if (signals.noted() != 0) return end_receive(std::nullopt);
         if (!pipe && !make_buffer()) return end_receive(receive_failure(ENOMEM));
         const Stream::Read read = pipe ? stream.splice_some(pipe.write_end.get(), pipe.capacity)
-                                       : stream.read_some(buffer.get(), k_receive_piece);
+                                       : stream.read_some(buffer.get(), buffer_size);
         if (read.failure && pipe && received.total == 0 && is_unsupported(read.failure->err)) {
             pipe = {};  // a socket that cannot splice: nothing has moved yet
             continue;

@@ -30,11 +30,14 @@ std::string build_request_head(Method method, const support::Url& url, std::stri
 
 // One receive as the log and the spool count it, and one block of the spool file.
 constexpr std::size_t k_receive_size = 8192;
-// What one receive call may really take: large pieces keep the calls few on a fast peer,
-// and each is written to the spool at once. Over TLS it is a buffer: half as much saves
-// half a megabyte of memory but costs a fast peer's download 4 to 13% more time. A plain
-// stream needs no buffer: its pipe holds this much at most, where the system allows.
+// What one receive call may really take on a plain stream: large pieces keep the calls few
+// on a fast peer, and each is written to the spool at once. Its pipe holds this much at
+// most, where the system allows; where there is no pipe, it is a buffer of this size.
 constexpr std::size_t k_receive_piece = 1 << 20;
+// What one receive takes over TLS, where OpenSSL decrypts one record of 16 KiB at most per
+// call into the buffer: four records a write cost no more time than 64 of them, and every
+// page beyond them would stay in the run's peak memory beside OpenSSL's own.
+constexpr std::size_t k_tls_receive_piece = 64 << 10;
 
 struct Received {
     std::int64_t total = 0;  // bytes received on this hop
