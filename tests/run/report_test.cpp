@@ -23,8 +23,9 @@ TEST(Report, FailureLinesForEachKind) {
     }
 }
 
-TEST(Report, AWaitNoKeyEndsNamesOnlyItsLength) {
-    // (with a key: the end-to-end rows of the key waits)
+TEST(Report, WaitHintsSayWhatEndsTheWait) {
+    EXPECT_EQ(wait_hint(0, true), "pageglean: press a key to end.\n");
+    EXPECT_EQ(wait_hint(60'000, true), "pageglean: waiting 60 seconds; a key ends the wait.\n");
     EXPECT_EQ(wait_hint(6'000, false), "pageglean: waiting 6 seconds.\n");
 }
 
