@@ -20,6 +20,7 @@ TEST(CommandLine, TheLogOfATypedTailNamesWhatIsFetched) {
         {"http://h?x=1 o", "http://h/?x=1 o|h/?x=1|h|?x=1|o"},
         {"h:81#f?/x o", "h:81/#f?/x o|h:81/#f?/x|h:81|#f?/x|o"},
         {"h?x/y o", "h/?x/y o|h/?x/y|h|?x/y|o"},
+        {"http://?x", "http:///?x|/?x||?x|pageglean.out"},  // no host: the one then called missing
         // the scheme is cut only when no "/" stands before the "//"
         {"a.example/a//b o", "a.example/a//b o|a.example/a//b|a.example|a//b|o"},
         {"//a.example/x o", "//a.example/x o|a.example/x|a.example|x|o"},

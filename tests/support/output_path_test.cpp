@@ -9,13 +9,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <filesystem>
 #include <fstream>
 #include <map>
 #include <optional>
-#include <sstream>
 #include <vector>
 
+#include "scratch.h"
 #include "support/file.h"
 
 namespace support {
@@ -40,13 +39,6 @@ std::vector<Entry> chain(int links) {
             {"l" + std::to_string(i), k_link, i == links ? "end" : "l" + std::to_string(i + 1)});
     }
     return tree;
-}
-
-std::optional<std::string> content(const std::string& name) {
-    std::ifstream in(name, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return in ? std::optional(text.str()) : std::nullopt;
 }
 
 TEST(OutputPath, SharedFolderRulesAlongTheWholeWalk) {
@@ -95,8 +87,6 @@ TEST(OutputPath, SharedFolderRulesAlongTheWholeWalk) {
         // a work file reached through the user's own link, judged before it is truncated
         {{{"t/w", k_link, "../victim"}}, "t/w", 0, EINVAL, "victim", {}, "victim"},
     };
-    const std::filesystem::path base =
-        std::filesystem::temp_directory_path() / ("output_path_" + std::to_string(::getpid()));
     std::map<ino_t, uid_t> owners;
     const OwnerLookup owner_of = [&](const struct stat& st) {
         const auto it = owners.find(st.st_ino);
@@ -117,13 +107,12 @@ TEST(OutputPath, SharedFolderRulesAlongTheWholeWalk) {
     };
     int n = 0;
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.output + " in row " + std::to_string(n + 1));
-        const auto folder = base / std::to_string(++n);
-        std::filesystem::create_directories(folder);
-        std::filesystem::current_path(folder);
+        SCOPED_TRACE(row.output + " in row " + std::to_string(++n));
+        const scratch::Folder folder("output_path");
+        owners.clear();  // a removed row's numbers come back
         add({{"t", k_sticky, "", k_owner}, {"v", k_folder}, {"victim", k_file, "victim", k_other}});
         add(row.tree);
-        const auto before = content(row.lands);
+        const auto before = scratch::read_file(row.lands);
         EXPECT_EQ(output_refusal(row.output, owner_of), row.check);
         add(row.late);
         const Fd work(::open(row.work.c_str(), O_RDONLY | O_CLOEXEC));
@@ -133,10 +122,8 @@ TEST(OutputPath, SharedFolderRulesAlongTheWholeWalk) {
         ::alarm(0);
         EXPECT_EQ(output ? write_all(output.get(), "body") : errno, row.open);
         output.reset();
-        EXPECT_EQ(content(row.lands), row.open ? before : "body");
+        EXPECT_EQ(scratch::read_file(row.lands), row.open ? before : "body");
     }
-    std::filesystem::current_path(base.parent_path());
-    std::filesystem::remove_all(base);
 }
 
 }  // namespace
