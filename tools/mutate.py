@@ -146,6 +146,11 @@ MUTANTS = [
     ("TLS floor unchecked", "src/http/stream.cpp", "TLS1_2_VERSION, nullptr) != 1) {", "TLS1_2_VERSION, nullptr) != 1 && false) {"),
     ("refused setting worded as an end", "src/http/stream.cpp", 'if (reason.empty()) reason = std::string(call) + " failed";', 'if (reason.empty()) reason = std::string(call).substr(0, 0) + "unexpected end of file";'),
     ("signal before a wait missed", "src/support/signals.cpp", "if (g_noted == 0) {\n        pollfd", "if (true) {\n        pollfd"),
+    ("spliced tail without its full receive", "src/http/exchange.cpp", "(piece - 1) % k_receive_size + 1 + k_receive_size)", "(piece - 1) % k_receive_size + 1)"),
+    ("spliced tail never read back", "src/http/exchange.cpp", "if (front != size || size > bytes.size()) {", "if (false) {"),
+    ("spliced body not counted", "src/http/exchange.cpp", "length.count_body(static_cast<std::int64_t>(size - front));", ""),
+    ("no fallback from a socket without splice", "src/http/exchange.cpp", "if (read.failure && pipe && received.total == 0 && is_unsupported(read.failure->err)) {", "if (false) {"),
+    ("spliced piece at the spool's start", "src/http/exchange.cpp", "loff_t at = offset + static_cast<std::int64_t>(drained.moved);", "loff_t at = offset * 0 + static_cast<std::int64_t>(drained.moved);"),
 ]
 
 

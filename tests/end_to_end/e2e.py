@@ -643,6 +643,9 @@ for sent in (signal.SIGINT, signal.SIGTERM, signal.SIGHUP):
     row(f"{sent.name} during the receive ends the run by it, what arrived in the spool", ["-q", "127.0.0.43/"],
         serve={"127.0.0.43": [reply(ok("first chunk"), "never seen", pause=1.5)]}, send=(sent, 0.5),
         code=-sent, seconds=(0.4, 1.4), files={"pageglean.dummys": spool(ok("first chunk"))})
+row("SIGTERM just before the receive waits ends the run at once, not when the server gives up", ["-q", "127.0.0.42/"],
+    serve={"127.0.0.42": [reply(end="stall")]}, fail_io=True, env=fault(CALL="recv", NTH=1, SIGNAL=int(signal.SIGTERM)),
+    code=-signal.SIGTERM, seconds=(0, 3), files={"pageglean.dummys": ""})
 row("a key wait ends at once when input is no terminal, though it never ends", ["-q", "scheme:///x"], code=1,
     wrap=["sh", "-c", 'mkfifo input && exec "$0" "$@" 0<>input'], seconds=(0, 1.5))
 row("a timed wait without a terminal runs its full length", ["-q", "127.0.0.45/"], code=1, seconds=(5.95, 7),

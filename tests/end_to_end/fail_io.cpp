@@ -7,7 +7,8 @@
 // file is its pwrite, one from a socket a recv; recv and pipe2 name no file.
 // PAGEGLEAN_FAIL_SIGNAL=S sends the process signal S instead of failing: copy_file_range
 // copies up to 1 MiB first; sigaction sends it right after it put back the default action of
-// another signal, while the handler of S may not be back yet.
+// another signal, while the handler of S may not be back yet; a receive sends it and then
+// finds nothing yet (EAGAIN), so the signal is noted just before the wait for more.
 
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -65,6 +66,14 @@ int failure() {
     return -1;
 }
 
+int receive_failure() {
+    const int signal = value_of("PAGEGLEAN_FAIL_SIGNAL");
+    if (signal == 0) return failure();
+    ::kill(::getpid(), signal);
+    errno = EAGAIN;
+    return -1;
+}
+
 template <typename Call>
 Call next(const char* name) {
     return reinterpret_cast<Call>(::dlsym(RTLD_NEXT, name));
@@ -90,13 +99,14 @@ extern "C" ssize_t pwrite(int fd, const void* buffer, size_t count, off_t offset
 
 extern "C" ssize_t splice(int in, loff_t* in_offset, int out, loff_t* out_offset, size_t count,
                           unsigned flags) {
-    if (fails("pwrite", out) || (asked("recv") && is_socket(in) && turn())) return failure();
+    if (fails("pwrite", out)) return failure();
+    if (asked("recv") && is_socket(in) && turn()) return receive_failure();
     return next<ssize_t (*)(int, loff_t*, int, loff_t*, size_t, unsigned)>("splice")(
         in, in_offset, out, out_offset, count, flags);
 }
 
 extern "C" ssize_t recv(int fd, void* buffer, size_t count, int flags) {
-    if (asked("recv") && turn()) return failure();
+    if (asked("recv") && turn()) return receive_failure();
     return next<ssize_t (*)(int, void*, size_t, int)>("recv")(fd, buffer, count, flags);
 }
 

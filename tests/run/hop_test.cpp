@@ -187,8 +187,14 @@ std::vector<Row> rows() {
     for (int i = 0; i < (5 << 17); ++i) big += std::to_string(10'000'000 + i) + "\n";
     const std::string long_response = ok(std::string(1000, 'x'), "Content-Length: 2000\r\n");
     const std::string long_line = "X-Long: " + std::string(70000, 'L') + "\r\n";
+    // in receives of 32 KiB, each of which a socket pair hands over whole
+    const std::string odd_response = ok(odd, long_line);
     const std::string ok_past_header =
         ok(std::string(40000, 'b'), long_line + "Content-Length: 40001\r\n");
+    // a first receive past what the length check reads, a last one past 8 KiB: the spool's
+    // filler is the last receive's first 8 KiB behind its rest
+    const std::string two_large = ok(std::string(20000 - ok("").size(), 'b') +
+                                     std::string(8192, 'c') + std::string(808, 'd'));
     std::string six_notices;
     for (int i = 1; i <= 6; ++i)
         six_notices += " " + std::to_string(i) + ". redirection, new start with: /self\r\n";
@@ -201,8 +207,13 @@ std::vector<Row> rows() {
                    {"pageglean.dummys", ok(a59, "Last-Modified: 1 Jan\r\n") + b50 + '\0' +
                                             std::string(49, 'a') + std::string(8092, '\0')}},
          .before = {{"pageglean.modified", "quiet\r\n"}}},
+        {.name = "two receives past 8 KiB: the filler read back from the spool",
+         .args = {"-q", "h/"}, .serve = {{"h", {{two_large.substr(0, 20000), {two_large.substr(20000)}}}}},
+         .out = "", .files = {{"pageglean.dummys", two_large + '\0' + std::string(7383, 'c')}}},
         {.name = "8 KiB receives and a rest: the step totals, a header line past 64 KiB echoed",
-         .args = {"h/", "odd.txt"}, .serve = {{"h", {{ok(odd, long_line)}}}},
+         .args = {"h/", "odd.txt"}, .serve = {{"h", {{odd_response.substr(0, 32768),
+                                                       {odd_response.substr(32768, 32768),
+                                                        odd_response.substr(65536)}}}}},
          .has = {" 10. step:  8192 of  81920\r\n 11. step:  8109 of  90029\r\n",
                  "\r\n" + long_line.substr(0, 70008) + "\r\r\n\r\nStart of data:  70026\r\n"},
          .files = {{"odd.txt", odd}}},
