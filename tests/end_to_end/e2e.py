@@ -466,6 +466,9 @@ for name in ("/dev/fd/6", "/proc/self/fd/5"):
 row("a page over TLS, HTTPS in capitals, its end a close without close_notify", vg=True,
     args=["-q", "HTTPS://127.0.0.51/index.html", "page.html"], serve={"127.0.0.51:443": ("right", [reply(PAGE, end="abrupt")])},
     out="", requests={"127.0.0.51:443": ["/index.html"]}, files={"page.html": "Hello!", "pageglean.dummy": PAGE})
+row("a failed pwrite on pageglean.dummys over TLS is a file problem", ["-q", "https://127.0.0.51/", "out.html"],
+    fail_io=True, env=fault(CALL="pwrite", NAME="pageglean.dummys", ERRNO=28),
+    serve={"127.0.0.51:443": ("right", [reply(PAGE_8K)])}, stdin="key", code=1, out=file_problem(28, "pageglean.dummys"))
 row("from http to https without :443, then relative and // values stay on TLS",
     ["-q", "127.0.0.51/start", "out.html"], serve={"127.0.0.51": [moved("https://127.0.0.51:443/dir/a", "301 Moved")],
            "127.0.0.51:443": ("right", [moved("b"), moved("//127.0.0.51/c"), ok("over tls")])},
