@@ -91,7 +91,7 @@ std::string authority_sent(const support::Url& url) {
 std::string request_target(std::string_view path) {
     constexpr std::string_view k_hex = "0123456789ABCDEF";
     std::string target;
-    if (!path.starts_with('/')) target = "/";
+    if (!path.starts_with('/')) target.push_back('/');
     for (const char c : path) {
         const auto byte = static_cast<unsigned char>(c);
         if (is_unsafe(byte)) {

@@ -166,7 +166,7 @@ int walk_name(Walk& walk, Fd* file) {
             err = enter(walk, name);
         } else {
             // a name ending in "/" names its folder
-            if (name.empty()) name = ".";
+            if (name.empty()) name.push_back('.');
             err = file ? open_last(walk, name, *file) : check_last(walk, name);
         }
         if (err != 0) return err;
