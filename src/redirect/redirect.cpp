@@ -36,8 +36,8 @@ std::string cut_port(std::string_view text, bool secure_hop) {
     } else {
         return std::string(text);
     }
-    const std::string port =
-        std::string(1, ':').append(std::to_string(secure ? support::k_https_port : support::k_http_port));
+    const std::uint16_t default_port = secure ? support::k_https_port : support::k_http_port;
+    const std::string port = std::string(1, ':').append(std::to_string(default_port));
     // the host runs to the first "/" after it, or to the end
     const std::size_t host_end = std::min(text.find('/', host_start), text.size());
     const std::string_view host = text.substr(host_start, host_end - host_start);
