@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -244,6 +245,12 @@ Received receive_to_spool(const Stream& stream, Method method, std::int64_t idle
             continue;
         }
         if (read.failure) return end_receive(read.failure);
+        // splice stops at a byte the server sent as urgent, as if nothing more came or the
+        // stream had ended; only a receive passes it (and drops it), so the rest goes so
+        if (pipe && read.size == 0 && ::sockatmark(stream.socket()) == 1) {
+            pipe = {};
+            continue;
+        }
         if (read.wait != 0) {
             const int ready = signals.wait(stream.socket(), read.wait, idle_ms);
             if (ready < 0) return end_receive(receive_failure(errno));

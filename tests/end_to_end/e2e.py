@@ -56,6 +56,10 @@ def reply(*chunks, pause=0.0, end="close"):
     return (chunks, pause, end)
 
 
+class Urgent(str):  # a chunk of one byte that the server sends as TCP urgent data
+    pass
+
+
 # Answers one connection per reply, in order, and keeps each request as it came.
 class Server:
     def __init__(self, address, replies, tls=None, port=None):
@@ -97,7 +101,8 @@ class Server:
                 self.requests.append(request.decode("latin-1"))
                 for i, chunk in enumerate(chunks):
                     time.sleep(pause if i else 0)
-                    conn.sendall(chunk.encode("latin-1"))
+                    conn.send(chunk.encode("latin-1"), socket.MSG_OOB) if isinstance(chunk, Urgent) else \
+                        conn.sendall(chunk.encode("latin-1"))
                 if end == "reset":
                     time.sleep(pause)
                     conn.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
@@ -656,6 +661,9 @@ row("a timed wait without a terminal runs its full length", ["-q", "127.0.0.45/"
 row("closed standard input and output never carry the log to the server or the file", ["127.0.0.47/x", "out.html"],
     wrap=["sh", "-c", 'exec "$0" "$@" <&- >&-'], serve={"127.0.0.47": [PAGE]}, requests={"127.0.0.47": ["/x"]},
     files={"out.html": "Hello!"}, vg=True)
+row("an urgent byte in the body is passed over, the rest of the body kept", ["-q", "127.0.0.44/", "out.html"],
+    serve={"127.0.0.44": [reply(ok("before "), Urgent("!"), "after", pause=0.3)]}, seconds=(0, 3),
+    files={"out.html": "before after"})
 row("a console pipe that closes early does not stop the body", ["127.0.0.44/", "out.html"], close_pipe=True,
     serve={"127.0.0.44": [reply(ok("first "), "second", pause=0.3)]}, files={"out.html": "first second"})
 
