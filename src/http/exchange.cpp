@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -115,6 +116,13 @@ ReceivePipe make_receive_pipe() {
 }
 
 bool is_unsupported(int err) { return err == EINVAL || err == ENOSYS; }
+
+// Whether the socket's next byte is one its server sent as urgent (sockatmark, with its
+// answer set before the call, as checkers of memory expect).
+bool at_urgent_mark(int socket) {
+    int at = 0;
+    return ::ioctl(socket, SIOCATMARK, &at) == 0 && at != 0;
+}
 
 // What moving a piece from the pipe to the spool did: the bytes that reached it, and the
 // errno of the write that failed (0: all of them).
@@ -247,7 +255,7 @@ Received receive_to_spool(const Stream& stream, Method method, std::int64_t idle
         if (read.failure) return end_receive(read.failure);
         // splice stops at a byte the server sent as urgent, as if nothing more came or the
         // stream had ended; only a receive passes it (and drops it), so the rest goes so
-        if (pipe && read.size == 0 && ::sockatmark(stream.socket()) == 1) {
+        if (pipe && read.size == 0 && at_urgent_mark(stream.socket())) {
             pipe = {};
             continue;
         }
