@@ -150,7 +150,7 @@ MUTANTS = [
     ("spliced tail never read back", "src/http/exchange.cpp", "if (front != size || size > bytes.size()) {", "if (false) {"),
     ("spliced body not counted", "src/http/exchange.cpp", "length.count_body(static_cast<std::int64_t>(size - front));", ""),
     ("no fallback from a socket without splice", "src/http/exchange.cpp", "if (read.failure && pipe && received.total == 0 && is_unsupported(read.failure->err)) {", "if (false) {"),
-    ("urgent byte ends the splice", "src/http/exchange.cpp", "if (pipe && read.size == 0 && at_urgent_mark(stream.socket())) {", "if (false) {"),
+    ("urgent byte ends the splice", "src/http/exchange.cpp", "if (pipe && read.size == 0 && at_urgent_mark(stream.socket())) {", "if (pipe && read.size == 0 && at_urgent_mark(stream.socket()) && false) {"),
     ("spliced piece at the spool's start", "src/http/exchange.cpp", "loff_t at = offset + static_cast<std::int64_t>(drained.moved);", "loff_t at = offset * 0 + static_cast<std::int64_t>(drained.moved);"),
 ]
 
